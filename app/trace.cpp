@@ -1,0 +1,52 @@
+#include "app/trace.h"
+
+#include <cstdio>
+
+namespace {
+
+template <typename... Args>
+void out(const char* format, Args... args)
+{
+    std::printf(format, args...);
+    std::fflush(stdout);
+}
+
+template <typename... Args>
+void err(const char* format, Args... args)
+{
+    std::fprintf(stderr, format, args...);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void traceGridMinimum(int minimum) { out("MIN = %d \n", minimum); }
+void traceLowestHeight(float lowest) { out("min %f\n", static_cast<double>(lowest)); }
+void traceDisplayWidth(float displayWidth) { out(" LU_Point %f \n", static_cast<double>(displayWidth)); }
+void tracePan(int panX, int panY) { out("offset %d %d \n", panX, panY); }
+void traceMiddleClick() { out("%s", "middle mouse click \n"); }
+void traceMouseWheel(int dy) { out("mouse wheel %d \n", dy); }
+
+void traceImageProperties(int width, int height, int dpmX, int pitch, int bpp)
+{
+    out("width %d", width);
+    out("height %d", height);
+    out("dpmX %d", dpmX);
+    out("pitch %d", pitch);
+    out("bpp %d", bpp);
+}
+
+void traceLoadFailed() { out("%s", "Unable to load texture: "); }
+
+void traceDialogError(const char* message)
+{
+    err("ERROR: %s\n", message ? message : "");
+    err("%s", "*** CANCEL\n");
+}
+
+void traceDialogCancel() { err("%s", "*** CANCEL\n"); }
+
+void traceFileProblem(const char* what, const char* file, const char* reason)
+{
+    err("%s %s: %s\n", what, file, reason);
+}

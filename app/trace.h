@@ -1,0 +1,27 @@
+// Trace output: every diagnostic line of the program comes from one function here, so the
+// formats stay exactly as users' scripts and the tests expect them. Standard output carries
+// the running trace (several lines end in a blank, some have no newline at all); standard
+// error carries dialog failures and the reasons why a file was refused or not written.
+// Every write is flushed at once: the program has no console, and the lines are read from
+// a redirected stream by whoever watches it.
+#pragma once
+
+// Insole view.
+void traceGridMinimum(int minimum);               // "MIN = %d \n"
+void traceLowestHeight(float lowest);             // "min %f\n"
+void traceDisplayWidth(float displayWidth);       // " LU_Point %f \n"
+void tracePan(int panX, int panY);                // "offset %d %d \n"
+void traceMiddleClick();                          // "middle mouse click \n"
+void traceMouseWheel(int dy);                     // "mouse wheel %d \n"
+
+// Foot image loading: the five values of a new image, run together without newline.
+void traceImageProperties(int width, int height, int dpmX, int pitch, int bpp);
+void traceLoadFailed();                           // "Unable to load texture: "
+
+// File dialogs, on standard error.
+void traceDialogError(const char* message);       // "ERROR: %s\n" then "*** CANCEL\n"
+void traceDialogCancel();                         // "*** CANCEL\n"
+
+// A line on standard error saying why an operation on a file did not happen or only
+// partly happened, naming the file: "<what> <file>: <reason>\n".
+void traceFileProblem(const char* what, const char* file, const char* reason);

@@ -1,0 +1,38 @@
+// The loaded foot image: a FreeImage bitmap that the record owns, with the properties that
+// sampling and export need.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <cstdint>
+
+struct SourceImage {
+    // First byte of the pixel data; scanline 0 is the bottom row of the picture.
+    std::uint8_t* bits = nullptr;
+    // The loaded bitmap; null while the record is empty.
+    FIBITMAP* bitmap = nullptr;
+    std::int32_t pitch = 0;          // bytes from one scanline to the next
+    std::int32_t bpp = 0;            // bits per pixel
+    std::int32_t bytesPerPixel = 0;  // bpp / 8, truncated
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t dpmX = 0;           // horizontal resolution; only traced
+    std::int32_t format = FIF_UNKNOWN;  // the format detected when the file was read
+
+    SourceImage() = default;
+    ~SourceImage();
+    SourceImage(const SourceImage&) = delete;
+    SourceImage& operator=(const SourceImage&) = delete;
+
+    bool empty() const { return bitmap == nullptr; }
+
+    // Reads a foot image, the format found from the file's contents. Returns true when the
+    // record then describes the new bitmap; on false the record is empty and a trace says why.
+    bool load(const char* path);
+
+    // Releases the bitmap; the record is empty afterwards.
+    void release();
+
+private:
+    bool adopt(FIBITMAP* loaded, const char* path);
+};

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that Tarsola needs, only those that are missing.
+#   scripts/install-deps.sh          packages to build and run the program
+#   scripts/install-deps.sh --test   also what the tests, benchmarks and screenshots need
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  libfltk1.3-dev libfreeimage-dev
+  libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libcli11-dev nlohmann-json3-dev
+  fonts-wqy-microhei fontconfig
+)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(
+    googletest libgtest-dev libbenchmark-dev
+    xvfb xauth xdotool x11-apps imagemagick
+    clang libclang-rt-14-dev
+  )
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing Debian packages: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

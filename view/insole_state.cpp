@@ -1,0 +1,33 @@
+#include "view/insole_state.h"
+
+#include "app/trace.h"
+
+#include <cstdio>
+
+bool loadFoot(InsoleState& state, const char* path)
+{
+    SourceImage& image = state.sourceImage;
+    if (!image.load(path)) {
+        return false;
+    }
+    traceImageProperties(image.width, image.height, image.dpmX, image.pitch, image.bpp);
+    if (image.width < FOOT_COLUMNS || image.height < GRID_ROWS) {
+        char reason[128];
+        std::snprintf(reason, sizeof reason,
+                      "%d x %d pixels is smaller than 150 x 360; the cells beyond it are taken as 0",
+                      image.width, image.height);
+        traceFileProblem("Small foot image", path, reason);
+    }
+    sampleFoot(image, state.footGrid, state.heightGrid, state.displayGrid);
+
+    const FootBox box = measureFoot(state.footGrid);
+    state.footMinX = box.footMinX;
+    state.footMaxX = box.footMaxX;
+    state.footMaxY = box.footMaxY;
+    state.footMinY = box.footMinY;
+    state.displayWidth = 150.0f;
+    state.footWidth = box.footWidth();
+    state.displayLength = 360.0f;
+    state.footLength = box.footLength();
+    return true;
+}

@@ -1,0 +1,38 @@
+// Everything the insole is made from, without a window: the foot image, the working grids,
+// the measured foot and the drawn size. The view shows one of these; a front end without a
+// screen works on one directly.
+#pragma once
+
+#include "imagefile/foot_image.h"
+#include "imagefile/source_image.h"
+#include "view/grid.h"
+
+#include <cstdint>
+
+struct InsoleState {
+    SourceImage sourceImage;
+    // The foot image as sampled at load time, first and last rows cleared; used to measure.
+    FootGrid footGrid{};
+    // Filled by the load, overwritten by every read-back, then shaped in place; exported.
+    Grid heightGrid{};
+    // Filled by the load; the view's texture. Its spare columns stay 0, so the last two
+    // texture columns are always black.
+    Grid displayGrid{};
+    std::int32_t footMinX = WHOLE_GRID_BOX.footMinX;
+    std::int32_t footMaxX = WHOLE_GRID_BOX.footMaxX;
+    std::int32_t footMaxY = WHOLE_GRID_BOX.footMaxY;
+    std::int32_t footMinY = WHOLE_GRID_BOX.footMinY;
+    std::int32_t footWidth = WHOLE_GRID_BOX.footWidth();
+    std::int32_t footLength = WHOLE_GRID_BOX.footLength();
+    // Size of the drawn texture quad (all 152 texture columns, all 360 rows) in view pixels.
+    float displayWidth = 0.0f;
+    float displayLength = 0.0f;
+
+    FootBox footBox() const { return {footMinX, footMaxX, footMinY, footMaxY}; }
+};
+
+// Reads a foot image by file name (as the file system spells it) into the state: loads it,
+// traces its properties, samples it into the grids, measures the foot and resets the drawn
+// size to 150 x 360. On failure the source image is left empty, everything else unchanged,
+// and the trace says why. Returns whether a foot image is now loaded.
+bool loadFoot(InsoleState& state, const char* path);

@@ -1,1 +1,127 @@
-// in progress
+#include "app/main_window.h"
+
+#include "app/settings.h"
+#include "app/trace.h"
+#include "imagefile/file_dialogs.h"
+#include "imagefile/foot_image.h"
+#include "view/gl_display_image.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Text_Display.H>
+#include <FL/Fl_Value_Slider.H>
+
+GL_Display_Image* insoleView = nullptr;
+Fl_Value_Slider* widthSlider = nullptr;
+Fl_Value_Slider* lengthSlider = nullptr;
+Fl_Value_Slider* heightSlider = nullptr;
+Fl_Check_Button* limitButton = nullptr;
+
+void widthChanged(Fl_Widget*, void*)
+{
+    insoleView->recomputePending = 1;
+    insoleView->displayWidth = displaySizeFor(widthSlider->value(), insoleView->footWidth, FOOT_COLUMNS);
+    traceDisplayWidth(insoleView->displayWidth);
+}
+
+void lengthChanged(Fl_Widget*, void*)
+{
+    insoleView->recomputePending = 1;
+    insoleView->displayLength = displaySizeFor(lengthSlider->value(), insoleView->footLength, GRID_ROWS);
+}
+
+void heightChanged(Fl_Widget*, void*) { insoleView->recomputePending = 1; }
+
+void limitToggled(Fl_Widget*, void*)
+{
+    writeLimitSetting(LIMIT_SETTINGS_FILE, limitButton->value());
+    insoleView->recomputePending = 1;
+}
+
+void restoreDefaults(Fl_Widget*, void*)
+{
+    widthSlider->value(insoleView->footWidth);
+    insoleView->displayWidth = 150.0f;
+    lengthSlider->value(insoleView->footLength);
+    insoleView->displayLength = 360.0f;
+    heightSlider->value(1.0);
+    insoleView->recomputePending = 1;
+}
+
+void loadClicked(Fl_Widget*, void*) { insoleView->loadFootImage(); }
+
+void saveClicked(Fl_Widget*, void*) { exportInsole(); }
+
+namespace {
+
+// A boxless label under the width slider marking a share of the measured foot width.
+void scaleMark(int x, int y, int w, int h, const char* label)
+{
+    auto* mark = new Fl_Text_Display(x, y, w, h, label);
+    mark->box(FL_NO_BOX);
+    mark->align(FL_ALIGN_LEFT);
+}
+
+Fl_Value_Slider* slider(int x, int y, int w, int h, const char* label, Fl_Callback* callback)
+{
+    auto* s = new Fl_Value_Slider(x, y, w, h, label);
+    s->callback(callback);
+    return s;
+}
+
+}  // namespace
+
+Fl_Double_Window* createMainWindow()
+{
+    auto* window = new Fl_Double_Window(477, 544, "Tarsola");
+
+    insoleView = new GL_Display_Image();
+    insoleView->color(FL_BACKGROUND_COLOR);
+    insoleView->selection_color(FL_BACKGROUND_COLOR);
+    insoleView->labeltype(FL_NORMAL_LABEL);
+    insoleView->labelfont(0);
+    insoleView->labelsize(14);
+    insoleView->labelcolor(FL_FOREGROUND_COLOR);
+    insoleView->align(FL_ALIGN_TOP);
+    insoleView->box(FL_BORDER_BOX);
+    insoleView->when(FL_WHEN_RELEASE);
+    insoleView->end();
+
+    (new Fl_Button(115, 30, 83, 35, "讀取"))->callback(loadClicked);
+    (new Fl_Button(210, 29, 83, 35, "儲存"))->callback(saveClicked);
+    (new Fl_Button(40, 411, 83, 35, "還原"))->callback(restoreDefaults);
+
+    widthSlider = slider(93, 476, 190, 29, "寬度(mm)", widthChanged);
+    widthSlider->type(FL_HOR_SLIDER);
+    widthSlider->maximum(150);
+    widthSlider->step(1);
+    widthSlider->textsize(14);
+    widthSlider->align(FL_ALIGN_LEFT);
+
+    scaleMark(145, 501, 16, 33, "80%");
+    scaleMark(225, 502, 15, 30, "100%");
+    scaleMark(300, 502, 20, 30, "120%");
+
+    limitButton = new Fl_Check_Button(315, 480, 80, 25, "30度限制");
+    limitButton->down_box(FL_DOWN_BOX);
+    limitButton->callback(limitToggled);
+    limitButton->value(readLimitSetting(LIMIT_SETTINGS_FILE));
+
+    lengthSlider = slider(318, 149, 35, 286, "長度(mm)", lengthChanged);
+    lengthSlider->maximum(150);
+    lengthSlider->step(1);
+    lengthSlider->textsize(14);
+    lengthSlider->align(FL_ALIGN_TOP);
+
+    heightSlider = slider(405, 149, 35, 286, "高度(比例)", heightChanged);
+    heightSlider->minimum(0.1);
+    heightSlider->maximum(2);
+    heightSlider->value(1);
+    heightSlider->textsize(14);
+    heightSlider->align(FL_ALIGN_TOP);
+
+    window->end();
+    return window;
+}

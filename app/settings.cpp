@@ -24,8 +24,9 @@ bool writeLimitSetting(const char* path, int value)
 {
     struct stat existing {};
     const bool exists = stat(path, &existing) == 0;
-    // A read-only settings file means "keep this setting": never replace it behind its back.
-    if (exists && access(path, W_OK) != 0) {
+    // A read-only settings file means "keep this setting": never replace it behind its back,
+    // whoever runs the program.
+    if (exists && (access(path, W_OK) != 0 || (existing.st_mode & 0222) == 0)) {
         return false;
     }
 

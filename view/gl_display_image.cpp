@@ -1,1 +1,218 @@
-// in progress
+#include "view/gl_display_image.h"
+
+#include "app/main_window.h"
+#include "app/trace.h"
+#include "imagefile/file_dialogs.h"
+#include "imagefile/file_names.h"
+#include "view/drawing.h"
+#include "view/shaping.h"
+#include "view/slope_limit.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Value_Slider.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/gl.h>
+
+#include <string>
+
+std::int32_t pressX = 0;
+std::int32_t pressY = 0;
+
+namespace {
+
+constexpr double FRAME_INTERVAL = 1.0 / 120.0;
+
+// Keeps the view drawing continuously: every tick asks for a redraw and re-arms itself.
+void redrawTimer(void* view)
+{
+    static_cast<GL_Display_Image*>(view)->redraw();
+    Fl::repeat_timeout(FRAME_INTERVAL, redrawTimer, view);
+}
+
+void applySlider(Fl_Valuator* slider, const SliderSetting& setting)
+{
+    slider->value(setting.value);
+    slider->minimum(setting.minimum);
+    slider->maximum(setting.maximum);
+}
+
+}  // namespace
+
+GL_Display_Image::GL_Display_Image() : Fl_Gl_Window(130, 86, FOOT_COLUMNS, GRID_ROWS)
+{
+    // The read-back returns the drawn grey values exactly only from a frame buffer with 8 bits
+    // of red and no multisampling.
+    mode(FL_RGB8 | FL_DOUBLE | FL_DEPTH);
+    Fl::add_timeout(FRAME_INTERVAL, redrawTimer, this);
+}
+
+GL_Display_Image::~GL_Display_Image()
+{
+    Fl::remove_timeout(redrawTimer, this);
+}
+
+void GL_Display_Image::setUpContext()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    // A resize invalidates the projection but keeps the context and its matrices: start from
+    // the identity so the pixel-exact projection is never applied twice.
+    glLoadIdentity();
+    glClearColor(0.0f, 0.5f, 0.5f, 1.0f);
+    glViewport(0, 0, w(), h());
+    glOrtho(0, w(), 0, h(), 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Dithering could change a grey value on its way to the frame buffer.
+    glDisable(GL_DITHER);
+
+    // Only a new context needs a new texture; an old one keeps its texture on a resize.
+    if (!context_valid() || textureId == 0) {
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        textureId = texture;
+        glBindTexture(GL_TEXTURE_2D, textureId);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    }
+}
+
+void GL_Display_Image::draw()
+{
+    if (!valid()) {
+        setUpContext();
+    }
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    if (sourceImage.empty()) {
+        return;
+    }
+
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glPushMatrix();
+    const QuadPlacement quad = placeQuad(footBox(), displayWidth, displayLength);
+    glTranslatef(quad.offsetX, 0.0f, 0.0f);
+    glTranslatef(0.0f, quad.offsetY, 0.0f);
+
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textureId);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, GRID_STRIDE, GRID_ROWS, 0, GL_LUMINANCE,
+                 GL_UNSIGNED_BYTE, displayGrid.data());
+    const GLfloat x = static_cast<GLfloat>(quad.quadWidth);
+    const GLfloat y = static_cast<GLfloat>(quad.quadHeight);
+    glBegin(GL_QUADS);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(x, y);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(0.0f, y);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(0.0f, 0.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(x, 0.0f);
+    glEnd();
+
+    if (recomputePending) {
+        readBackHeights();
+        shapeHeights(heightGrid);
+        if (limitButton->value() == 1) {
+            limitSlopes();
+        }
+        recomputePending = 0;
+        traceGridMinimum(gridMinimum(heightGrid));
+    }
+
+    glDisable(GL_TEXTURE_2D);
+    glPopMatrix();
+}
+
+void GL_Display_Image::readBackHeights()
+{
+    // Only the view's own 150 columns are read: what lies beyond the window is undefined in
+    // OpenGL. The two spare columns hold no foot and are kept at 0, which is also what a
+    // drawing without a screen gives.
+    glPixelStorei(GL_PACK_ROW_LENGTH, GRID_STRIDE);
+    glReadPixels(0, 0, FOOT_COLUMNS, GRID_ROWS, GL_RED, GL_UNSIGNED_BYTE, heightGrid.data());
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = FOOT_COLUMNS; x < GRID_STRIDE; ++x) {
+            heightGrid[gridIndex(x, y)] = 0;
+        }
+    }
+}
+
+void GL_Display_Image::shapeHeights(Grid& grid)
+{
+    traceLowestHeight(::shapeHeights(grid, footLength, lengthSlider->value(), heightSlider->value()));
+}
+
+void GL_Display_Image::limitSlopes() { ::limitSlopes(heightGrid); }
+
+int GL_Display_Image::handle(int event)
+{
+    const int button = Fl::event_button();
+    const int x = Fl::event_x();
+    const int y = Fl::event_y();
+    switch (event) {
+    case FL_PUSH:
+        if (button == FL_LEFT_MOUSE || button == FL_RIGHT_MOUSE) {
+            pressX = x;
+            pressY = y;
+        } else if (button == FL_MIDDLE_MOUSE) {
+            traceMiddleClick();
+        }
+        return 1;
+    case FL_DRAG:
+        if (button == FL_LEFT_MOUSE) {
+            dragDX = x - pressX;
+            dragDY = pressY - y;
+        } else if (button == FL_RIGHT_MOUSE && pressY < h() / 2) {
+            // Each drag event left of the press point widens the drawn foot by one pixel,
+            // each one right of it narrows it.
+            if (x < pressX) {
+                displayWidth += 1.0f;
+            } else if (x > pressX) {
+                displayWidth -= 1.0f;
+            }
+        }
+        return 1;
+    case FL_RELEASE:
+        if (button == FL_LEFT_MOUSE) {
+            panX += dragDX;
+            panY += dragDY;
+            dragDX = 0;
+            dragDY = 0;
+            tracePan(panX, panY);
+        }
+        return 1;
+    case FL_MOVE:
+        return 1;
+    case FL_MOUSEWHEEL:
+        traceMouseWheel(Fl::event_dy());
+        return 1;
+    default:
+        return Fl_Gl_Window::handle(event);
+    }
+}
+
+void GL_Display_Image::loadFootImage()
+{
+    std::string chosen;
+    if (chooseFile("Load a image file", FileDialog::Load, chosen)) {
+        loadFootFile(chosen.c_str());
+    }
+}
+
+bool GL_Display_Image::loadFootFile(const char* chosenName)
+{
+    char name[PATH_BUFFER_SIZE];
+    if (!copyChosenName(chosenName, name) || !loadFoot(*this, utf8ToAnsi(name))) {
+        return false;
+    }
+    applySlider(widthSlider, widthSliderSetting(footWidth));
+    applySlider(lengthSlider, lengthSliderSetting(footLength));
+    return true;
+}

@@ -1,0 +1,29 @@
+// The main window with the insole view and every control, and the controls' actions.
+#pragma once
+
+class Fl_Check_Button;
+class Fl_Widget;
+class Fl_Double_Window;
+class Fl_Value_Slider;
+class GL_Display_Image;
+
+// Set once while the window is built, then never changed: how callbacks reach the view
+// and the controls.
+extern GL_Display_Image* insoleView;
+extern Fl_Value_Slider* widthSlider;
+extern Fl_Value_Slider* lengthSlider;
+extern Fl_Value_Slider* heightSlider;
+extern Fl_Check_Button* limitButton;
+
+// Builds the 477 x 544 window "Tarsola" with its twelve controls, the limit button restored
+// from the settings file in the working folder. The window is not shown yet.
+Fl_Double_Window* createMainWindow();
+
+// The controls' actions, as the widgets call them.
+void widthChanged(Fl_Widget*, void*);
+void lengthChanged(Fl_Widget*, void*);
+void heightChanged(Fl_Widget*, void*);
+void limitToggled(Fl_Widget*, void*);
+void restoreDefaults(Fl_Widget*, void*);
+void loadClicked(Fl_Widget*, void*);
+void saveClicked(Fl_Widget*, void*);

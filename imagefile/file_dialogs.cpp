@@ -1,0 +1,39 @@
+#include "imagefile/file_dialogs.h"
+
+#include "app/main_window.h"
+#include "app/trace.h"
+#include "imagefile/insole_export.h"
+#include "view/gl_display_image.h"
+
+#include <FL/Fl_Native_File_Chooser.H>
+
+bool chooseFile(const char* title, FileDialog kind, std::string& chosen)
+{
+    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
+    chooser.title(title);
+    chooser.type(kind == FileDialog::Save ? Fl_Native_File_Chooser::BROWSE_SAVE_FILE
+                                          : Fl_Native_File_Chooser::BROWSE_FILE);
+    switch (chooser.show()) {
+    case -1:
+        traceDialogError(chooser.errmsg());
+        return false;
+    case 1:
+        traceDialogCancel();
+        return false;
+    default:
+        chosen = chooser.filename();
+        return true;
+    }
+}
+
+void exportInsole()
+{
+    if (insoleView->sourceImage.empty()) {
+        traceNothingToSave();
+        return;
+    }
+    std::string chosen;
+    if (chooseFile("Save The Diabetic Insole", FileDialog::Save, chosen)) {
+        saveInsole(insoleView->heightGrid, insoleView->sourceImage, chosen.c_str());
+    }
+}

@@ -1,0 +1,69 @@
+#include "view/drawing.h"
+
+#include <cmath>
+
+namespace {
+
+// Pixels closer than this to a boundary may be sampled either way by a driver.
+constexpr double AMBIGUITY = 1.0 / 1000.0;
+
+// Where a pixel centre falls along one axis of the quad: which texel, if any, and whether a
+// driver may decide differently.
+struct Sample {
+    int texel;       // -1 outside the quad
+    bool ambiguous;
+};
+
+Sample sampleAxis(double centre, double start, int size, int texels)
+{
+    const double along = centre - start;
+    const double texelSize = static_cast<double>(size) / texels;
+    bool ambiguous = std::fabs(along) < AMBIGUITY || std::fabs(along - size) < AMBIGUITY;
+    if (along < 0.0 || along >= size) {
+        return {-1, ambiguous};
+    }
+    const double position = along / size * texels;
+    const int texel = static_cast<int>(std::floor(position));
+    const double intoTexel = (position - texel) * texelSize;
+    ambiguous = ambiguous || intoTexel < AMBIGUITY || texelSize - intoTexel < AMBIGUITY;
+    return {texel < texels ? texel : texels - 1, ambiguous};
+}
+
+}  // namespace
+
+QuadPlacement placeQuad(const FootBox& box, float displayWidth, float displayLength)
+{
+    QuadPlacement quad;
+    quad.offsetX = static_cast<float>(75 - (box.footMinX + box.footMaxX) * 0.5 * (displayWidth / 150.0));
+    quad.offsetY = static_cast<float>(180 - (box.footMaxY + box.footMinY) * 0.5 * (displayLength / 360.0));
+    quad.quadWidth = static_cast<int>(std::ceil(displayWidth)) + 1;
+    quad.quadHeight = static_cast<int>(std::floor(displayLength + 0.5));
+    return quad;
+}
+
+void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& drawn, Grid* ambiguous)
+{
+    drawn.fill(0);
+    if (ambiguous) {
+        ambiguous->fill(0);
+    }
+    Sample columns[FOOT_COLUMNS];
+    for (int x = 0; x < FOOT_COLUMNS; ++x) {
+        columns[x] = sampleAxis(x + 0.5, quad.offsetX, quad.quadWidth, GRID_STRIDE);
+    }
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        const Sample row = sampleAxis(y + 0.5, quad.offsetY, quad.quadHeight, GRID_ROWS);
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            const Sample& column = columns[x];
+            if (row.texel >= 0 && column.texel >= 0) {
+                drawn[gridIndex(x, y)] = displayGrid[gridIndex(column.texel, row.texel)];
+            }
+            // A pixel surely outside the quad on one axis is 0 whatever the other axis says.
+            const bool surelyOutside = (row.texel < 0 && !row.ambiguous) ||
+                                       (column.texel < 0 && !column.ambiguous);
+            if (ambiguous && (row.ambiguous || column.ambiguous) && !surelyOutside) {
+                (*ambiguous)[gridIndex(x, y)] = 1;
+            }
+        }
+    }
+}

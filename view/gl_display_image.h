@@ -1,0 +1,52 @@
+// The insole view: an OpenGL window that shows the foot stretched to the chosen width and
+// length, and turns what it has just drawn back into the insole's height map.
+#pragma once
+
+#include "view/insole_state.h"
+
+#include <FL/Fl_Gl_Window.H>
+
+#include <cstdint>
+
+class GL_Display_Image : public Fl_Gl_Window, public InsoleState {
+public:
+    // Places itself at (130, 86, 150, 360) of the current group and starts redrawing
+    // itself 120 times a second.
+    GL_Display_Image();
+    ~GL_Display_Image() override;
+
+    void draw() override;
+    int handle(int event) override;
+
+    // The Load button: asks for a file, then loads it with loadFootFile.
+    void loadFootImage();
+    // Everything the Load button does once a file is chosen: the name as the dialog gives it
+    // (UTF-8), converted, read, sampled and measured; the width and length sliders get the
+    // measured size and their ranges. Returns whether a foot image is now loaded.
+    bool loadFootFile(const char* chosenName);
+
+    // Turns read-back grey values into insole heights, with the length and height sliders'
+    // values of this moment, and traces the lowest height.
+    void shapeHeights(Grid& grid);
+    // The 30-degree limit on heightGrid.
+    void limitSlopes();
+
+    // Left-button drag since the press (x to the right, y upward) and the sum of finished
+    // left drags; only traced.
+    std::int32_t dragDX = 0;
+    std::int32_t dragDY = 0;
+    std::int32_t panX = 0;
+    std::int32_t panY = 0;
+    // Set by every control that changes the insole; the next frame reads back and reshapes.
+    std::uint8_t recomputePending = 0;
+    // The view's texture in the current GL context.
+    unsigned textureId = 0;
+
+private:
+    void setUpContext();
+    void readBackHeights();
+};
+
+// Pointer position at the last left or right press in the view.
+extern std::int32_t pressX;
+extern std::int32_t pressY;

@@ -4,8 +4,10 @@
 
 namespace {
 
-// Pixels closer than this to a boundary may be sampled either way by a driver.
-constexpr double AMBIGUITY = 1.0 / 1000.0;
+// Pixel centres closer than this to a texel boundary or to the quad's edge may be sampled
+// either way by a driver. Rasterizers hold positions on a grid of 1/256 pixel; Mesa's
+// llvmpipe was seen to pick the neighbouring texel 0.0013 pixel away from a boundary.
+constexpr double AMBIGUITY = 1.0 / 256.0;
 
 // Where a pixel centre falls along one axis of the quad: which texel, if any, and whether a
 // driver may decide differently.

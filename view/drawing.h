@@ -21,7 +21,7 @@ QuadPlacement placeQuad(const FootBox& box, float displayWidth, float displayLen
 // read back into a grid: a pixel takes the texel under its centre, pixels outside the quad
 // are 0, and the two spare columns beyond the view are 0.
 //
-// A pixel centre that lies within 1/1000 pixel of a texel boundary or of the quad's edge
+// A pixel centre that lies within 1/256 pixel of a texel boundary or of the quad's edge
 // may fall either way on a real GPU. When `ambiguous` is given, such cells are marked 1
 // there (all others 0), so that a comparison with a GPU can leave them out.
 void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& drawn,

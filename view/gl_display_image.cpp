@@ -5,6 +5,7 @@
 #include "imagefile/file_dialogs.h"
 #include "imagefile/file_names.h"
 #include "view/drawing.h"
+#include "view/grid_stats.h"
 #include "view/shaping.h"
 #include "view/slope_limit.h"
 

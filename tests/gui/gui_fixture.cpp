@@ -1,0 +1,65 @@
+#include "gui_fixture.h"
+
+#include "app/fonts.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+
+#include <chrono>
+#include <unistd.h>
+
+Fl_Double_Window* WindowTest::window = nullptr;
+TempDir* WindowTest::folder = nullptr;
+
+void WindowTest::SetUpTestSuite()
+{
+    if (window) {
+        return;
+    }
+    folder = new TempDir();
+    ASSERT_EQ(chdir(folder->path().c_str()), 0);
+    // Any non-zero value checks the limit button at start-up.
+    writeFileBytes(folder->file("bt_degree_30.txt"), "5");
+    useFontForLabels();
+    window = createMainWindow();
+    window->show();
+    ASSERT_TRUE(pumpUntil([] { return insoleView->shown() && insoleView->valid(); }));
+}
+
+bool WindowTest::pumpUntil(const std::function<bool()>& condition, double seconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            ADD_FAILURE() << "timed out waiting for the window";
+            return false;
+        }
+        Fl::wait(0.01);
+    }
+    return true;
+}
+
+void WindowTest::waitForRecompute()
+{
+    testing::internal::CaptureStdout();
+    pumpUntil([] { return insoleView->recomputePending == 0; });
+    testing::internal::GetCapturedStdout();
+}
+
+bool WindowTest::loadFoot(const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool loaded = insoleView->loadFootFile(path.c_str());
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    return loaded;
+}
+
+std::uint8_t texturedFoot(int x, int y)
+{
+    if (x < 20 || x > 130 || y < 30 || y > 330) {
+        return 0;
+    }
+    return static_cast<std::uint8_t>(10 + (x * 7 + y * 13) % 240);
+}

@@ -1,0 +1,36 @@
+// The real main window under a real X server, shared by the window tests of one process:
+// the program builds its window once, so the tests do too.
+#pragma once
+
+#include "app/main_window.h"
+#include "view/gl_display_image.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+class Fl_Double_Window;
+
+class WindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite();
+
+    // Runs FLTK's event loop until the condition holds; fails the test after a few seconds.
+    static bool pumpUntil(const std::function<bool()>& condition, double seconds = 10.0);
+    // Lets the view run its next recompute frame.
+    static void waitForRecompute();
+    // Loads a foot through the Load button's path after its dialog; stdout is discarded.
+    static bool loadFoot(const std::string& path);
+
+    static Fl_Double_Window* window;
+    static TempDir* folder;  // the working folder, holding the settings file
+};
+
+// The foot image of the window tests: every non-zero value from 10 upward, and neighbouring
+// texels always differ, so a pixel that shows the wrong texel is seen. Its box (columns 20 to
+// 130, rows 30 to 330) has its centre on the view's centre, so at the natural size pixel
+// centres fall inside texels rather than on their boundaries.
+std::uint8_t texturedFoot(int x, int y);

@@ -3,6 +3,7 @@
 #include "app/fonts.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 
 Fl_Double_Window* WindowTest::window = nullptr;
 TempDir* WindowTest::folder = nullptr;
+int WindowTest::restoredLimit = -1;
 
 void WindowTest::SetUpTestSuite()
 {
@@ -22,6 +24,7 @@ void WindowTest::SetUpTestSuite()
     writeFileBytes(folder->file("bt_degree_30.txt"), "5");
     useFontForLabels();
     window = createMainWindow();
+    restoredLimit = limitButton->value();
     window->show();
     ASSERT_TRUE(pumpUntil([] { return insoleView->shown() && insoleView->valid(); }));
 }

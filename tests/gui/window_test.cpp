@@ -132,7 +132,7 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
 TEST_F(WindowTest, RestoresTheLimitButtonFromTheSettingsFile)
 {
     // The fixture wrote 5 before the window was built.
-    EXPECT_EQ(limitButton->value(), 1);
+    EXPECT_EQ(restoredLimit, 1);
 }
 
 TEST_F(WindowTest, LoadSetsSlidersAndTheDrawnSize)

@@ -1,0 +1,421 @@
+#include "batch/batch.h"
+
+#include "app/trace.h"
+#include "batch/preview.h"
+#include "imagefile/file_names.h"
+#include "imagefile/foot_image.h"
+#include "imagefile/insole_export.h"
+#include "view/grid_stats.h"
+#include "view/insole_state.h"
+#include "view/recompute.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include <sys/stat.h>
+
+namespace {
+
+using nlohmann::json;
+
+bool isFolder(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Identity of an existing file, to see that two names lead to the same one.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool exists = false;
+};
+
+FileId fileId(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {info.st_dev, info.st_ino, true};
+}
+
+bool sameFile(const FileId& a, const FileId& b)
+{
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+std::string formatOf(int format)
+{
+    const char* name = FreeImage_GetFormatFromFIF(static_cast<FREE_IMAGE_FORMAT>(format));
+    return name ? name : "unknown";
+}
+
+std::string number(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+// The last line of what the core traced on the problem stream: the reason of a failure.
+std::string lastLine(const std::string& text)
+{
+    std::string trimmed = text;
+    while (!trimmed.empty() && trimmed.back() == '\n') {
+        trimmed.pop_back();
+    }
+    const std::size_t newline = trimmed.rfind('\n');
+    return newline == std::string::npos ? trimmed : trimmed.substr(newline + 1);
+}
+
+// Lines that the core writes on the problem stream while one foot is worked on, kept so that
+// the report can carry the reason of a failure, and passed on to the real stream.
+class ProblemCapture {
+public:
+    explicit ProblemCapture(std::FILE* problems) : problems_(problems)
+    {
+        stream_ = open_memstream(&buffer_, &size_);
+        setTraceStreams(nullptr, stream_ ? stream_ : problems_);
+    }
+    ~ProblemCapture()
+    {
+        setTraceStreams(nullptr, problems_);
+        if (stream_) {
+            std::fclose(stream_);
+        }
+        std::free(buffer_);
+    }
+    ProblemCapture(const ProblemCapture&) = delete;
+    ProblemCapture& operator=(const ProblemCapture&) = delete;
+
+    // Everything captured so far; it is also written to the real stream.
+    std::string release()
+    {
+        if (!stream_) {
+            return {};
+        }
+        std::fflush(stream_);
+        std::string text(buffer_, size_);
+        std::fputs(text.c_str(), problems_);
+        std::fflush(problems_);
+        std::fclose(stream_);
+        std::free(buffer_);
+        buffer_ = nullptr;
+        size_ = 0;
+        stream_ = open_memstream(&buffer_, &size_);
+        setTraceStreams(nullptr, stream_ ? stream_ : problems_);
+        return text;
+    }
+
+private:
+    std::FILE* problems_;
+    std::FILE* stream_ = nullptr;
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+struct FootRun {
+    json report;
+    std::string error;  // empty when the foot succeeded
+};
+
+std::string rangeMessage(const char* option, double value, const SliderSetting& range,
+                         const char* share, const char* measure, int size)
+{
+    return std::string(option) + " " + number(value) + " is outside the allowed range " +
+           number(range.minimum) + " to " + number(range.maximum) + " mm (" + share +
+           " times the foot's " + measure + " of " + std::to_string(size) + " mm)";
+}
+
+class Batch {
+public:
+    Batch(const BatchOptions& options, std::FILE* problems)
+        : options_(options), problems_(problems), state_(std::make_unique<InsoleState>())
+    {
+        for (const std::string& foot : options.feet) {
+            footIds_.push_back(fileId(foot));
+        }
+    }
+
+    FootRun run(const std::string& foot)
+    {
+        FootRun result;
+        json& report = result.report;
+        report["file"] = foot;
+        const auto fail = [&](const std::string& reason) {
+            result.error = reason;
+            report["ok"] = false;
+            report["error"] = reason;
+            return result;
+        };
+
+        InsoleState& state = *state_;
+        char name[PATH_BUFFER_SIZE];
+        if (!copyChosenName(foot.c_str(), name) || !loadFoot(state, utf8ToAnsi(name))) {
+            return fail("");  // the core has said why
+        }
+        const SourceImage& image = state.sourceImage;
+        report["image"] = {{"width", image.width}, {"height", image.height},
+                           {"bitsPerPixel", image.bpp}, {"format", formatOf(image.format)}};
+        if (state.footWidth <= 0 || state.footLength <= 0) {
+            return fail("no foot in the image: every pixel inside its border is 0");
+        }
+        const SliderSetting widthRange = widthSliderSetting(state.footWidth);
+        const SliderSetting lengthRange = lengthSliderSetting(state.footLength);
+        report["box"] = {{"minX", state.footMinX}, {"maxX", state.footMaxX},
+                         {"minY", state.footMinY}, {"maxY", state.footMaxY}};
+        report["footWidth"] = state.footWidth;
+        report["footLength"] = state.footLength;
+        report["ranges"] = {{"width", {widthRange.minimum, widthRange.maximum}},
+                            {"length", {lengthRange.minimum, lengthRange.maximum}},
+                            {"height", {MIN_HEIGHT_RATIO, MAX_HEIGHT_RATIO}}};
+        if (options_.info) {
+            report["ok"] = true;
+            return result;
+        }
+
+        InsoleSettings settings = restoredSettings(state);
+        settings.width = options_.width.value_or(settings.width);
+        settings.length = options_.length.value_or(settings.length);
+        settings.heightRatio = options_.heightRatio;
+        settings.limit = options_.limit;
+        report["settings"] = {{"width", settings.width}, {"length", settings.length},
+                              {"height", settings.heightRatio}, {"limit", settings.limit}};
+        if (!(settings.width >= widthRange.minimum && settings.width <= widthRange.maximum)) {
+            return fail(rangeMessage("--width", settings.width, widthRange, "0.8 to 1.2", "width",
+                                     state.footWidth));
+        }
+        if (!(settings.length >= lengthRange.minimum && settings.length <= lengthRange.maximum)) {
+            return fail(rangeMessage("--length", settings.length, lengthRange, "0.5 to 1.5",
+                                     "length", state.footLength));
+        }
+
+        recomputeHeights(state, settings);
+        const HeightRange heights = heightRange(state.heightGrid);
+        report["heights"] = {{"lowest", heights.lowest}, {"highest", heights.highest}};
+
+        // Both names are settled before anything is written, so that a refused name leaves
+        // no file of this foot behind.
+        const bool several = options_.feet.size() > 1;
+        std::string insole;
+        std::string preview;
+        std::string why;
+        if (!options_.out.empty() &&
+            !claim(outputName(options_.out, foot, several, ".bmp"), foot, true, insole, why)) {
+            return fail(why);
+        }
+        if (!options_.preview.empty() &&
+            !claim(outputName(options_.preview, foot, several, ".png"), foot, false, preview, why)) {
+            return fail(why);
+        }
+        if (!insole.empty()) {
+            if (!saveInsole(state.heightGrid, state.sourceImage, insole.c_str())) {
+                return fail("");
+            }
+            report["insole"] = insole;
+        }
+        if (!preview.empty()) {
+            if (!writePreview(state.heightGrid, preview.c_str())) {
+                return fail("");
+            }
+            report["preview"] = preview;
+        }
+        report["ok"] = true;
+        return result;
+    }
+
+private:
+    // Takes a name for one output of a foot: the final name (with ".bmp" for an insole, as
+    // Save makes it), refused when it is one of the feet of this batch or a file that an
+    // earlier foot of this batch wrote, since either would be lost.
+    bool claim(const std::string& wanted, const std::string& foot, bool insole, std::string& name,
+               std::string& why)
+    {
+        name = wanted;
+        if (insole) {
+            char buffer[PATH_BUFFER_SIZE];
+            if (copyChosenName(wanted.c_str(), buffer) && ensureBmpExtension(buffer)) {
+                name = buffer;
+            }
+        }
+        const FileId target = fileId(name);
+        for (std::size_t i = 0; i < footIds_.size(); ++i) {
+            if (sameFile(target, footIds_[i])) {
+                why = name + " is the foot image " + options_.feet[i] + "; it is not replaced";
+                return false;
+            }
+        }
+        const auto earlier = written_.find(name);
+        if (earlier != written_.end()) {
+            why = name + " was already written for " + earlier->second + " in this run";
+            return false;
+        }
+        written_[name] = foot;
+        return true;
+    }
+
+    const BatchOptions& options_;
+    std::FILE* problems_;
+    std::unique_ptr<InsoleState> state_;
+    std::vector<FileId> footIds_;
+    std::map<std::string, std::string> written_;
+};
+
+std::string textReport(const json& r)
+{
+    std::ostringstream line;
+    line << r["file"].get<std::string>() << ":";
+    if (r.contains("image")) {
+        const json& image = r["image"];
+        line << " image " << image["width"] << " x " << image["height"] << " pixels, "
+             << image["bitsPerPixel"] << " bits per pixel, " << image["format"].get<std::string>()
+             << ";";
+    }
+    if (r.contains("box")) {
+        const json& box = r["box"];
+        const json& ranges = r["ranges"];
+        line << " foot box columns " << box["minX"] << " to " << box["maxX"] << ", rows "
+             << box["minY"] << " to " << box["maxY"] << "; foot width " << r["footWidth"]
+             << " mm (width " << number(ranges["width"][0]) << " to " << number(ranges["width"][1])
+             << "), length " << r["footLength"] << " mm (length " << number(ranges["length"][0])
+             << " to " << number(ranges["length"][1]) << "), height ratio "
+             << number(MIN_HEIGHT_RATIO) << " to " << number(MAX_HEIGHT_RATIO);
+    }
+    if (r.contains("settings") && r["ok"].get<bool>()) {
+        const json& s = r["settings"];
+        line << "; insole at width " << number(s["width"]) << " mm, length " << number(s["length"])
+             << " mm, height " << number(s["height"]) << ", limit "
+             << (s["limit"].get<bool>() ? "on" : "off") << ", heights "
+             << r["heights"]["lowest"] << " to " << r["heights"]["highest"];
+    }
+    if (r.contains("insole")) {
+        line << "; insole " << r["insole"].get<std::string>();
+    }
+    if (r.contains("preview")) {
+        line << "; preview " << r["preview"].get<std::string>();
+    }
+    if (!r["ok"].get<bool>()) {
+        line << "; FAILED: " << r["error"].get<std::string>();
+    }
+    return line.str();
+}
+
+std::string stem(const std::string& foot)
+{
+    const std::size_t slash = foot.find_last_of('/');
+    std::string base = slash == std::string::npos ? foot : foot.substr(slash + 1);
+    const std::size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) {
+        base.erase(dot);
+    }
+    return base;
+}
+
+std::string prepareFolder(const std::string& option, const std::string& folder)
+{
+    if (isFolder(folder)) {
+        return {};
+    }
+    struct stat info {};
+    if (stat(folder.c_str(), &info) == 0) {
+        return option + " " + folder + " must be a folder when several feet are given";
+    }
+    if (mkdir(folder.c_str(), 0777) != 0) {
+        return "cannot create the folder " + folder + " for " + option + ": " +
+               std::strerror(errno);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string outputName(const std::string& target, const std::string& foot, bool severalFeet,
+                       const char* extension)
+{
+    const bool folder = severalFeet || isFolder(target) || (!target.empty() && target.back() == '/');
+    if (!folder) {
+        return target;
+    }
+    std::string name = target;
+    if (name.back() != '/') {
+        name += '/';
+    }
+    return name + stem(foot) + extension;
+}
+
+std::string prepareBatch(const BatchOptions& options)
+{
+    if (options.feet.empty()) {
+        return "no foot image given";
+    }
+    if (options.info && (!options.out.empty() || !options.preview.empty())) {
+        return "--info writes nothing; leave out -o and --preview";
+    }
+    if (!options.info && options.out.empty() && options.preview.empty()) {
+        return "nothing to write: give -o OUT (and/or --preview PNG), or --info";
+    }
+    if (!(options.heightRatio >= MIN_HEIGHT_RATIO && options.heightRatio <= MAX_HEIGHT_RATIO)) {
+        return "--height " + number(options.heightRatio) + " is outside the allowed range " +
+               number(MIN_HEIGHT_RATIO) + " to " + number(MAX_HEIGHT_RATIO);
+    }
+    const bool several = options.feet.size() > 1;
+    const auto needsFolder = [several](const std::string& target) {
+        return !target.empty() && (several || target.back() == '/');
+    };
+    if (needsFolder(options.out)) {
+        const std::string why = prepareFolder("-o", options.out);
+        if (!why.empty()) {
+            return why;
+        }
+    }
+    if (needsFolder(options.preview)) {
+        const std::string why = prepareFolder("--preview", options.preview);
+        if (!why.empty()) {
+            return why;
+        }
+    }
+    return {};
+}
+
+int runBatch(const BatchOptions& options, std::FILE* report, std::FILE* problems, bool progress)
+{
+    Batch batch(options, problems);
+    int failed = 0;
+    const std::size_t count = options.feet.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& foot = options.feet[i];
+        if (progress) {
+            std::fprintf(problems, "[%zu/%zu] %s\n", i + 1, count, foot.c_str());
+            std::fflush(problems);
+        }
+        FootRun run;
+        std::string traced;
+        {
+            ProblemCapture capture(problems);
+            run = batch.run(foot);
+            traced = capture.release();
+        }
+        if (!run.report["ok"].get<bool>()) {
+            ++failed;
+            if (run.error.empty()) {
+                // The core traced the reason (its line names the file) on the problem stream.
+                run.report["error"] = lastLine(traced);
+            } else {
+                traceFileProblem("Cannot make the insole of", foot.c_str(), run.error.c_str());
+            }
+        }
+        // A file name that is not UTF-8 still gives valid JSON, its bad bytes replaced.
+        const std::string line = options.json
+                                     ? run.report.dump(-1, ' ', false, json::error_handler_t::replace)
+                                     : textReport(run.report);
+        std::fprintf(report, "%s\n", line.c_str());
+        std::fflush(report);
+    }
+    return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,62 @@
+// tarsola-batch: the insoles of foot images without a window, for scripts and machines
+// without a display.
+#include "app/trace.h"
+#include "batch/batch.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Status for arguments that cannot run as a batch; 1 is kept for feet that failed.
+constexpr int BAD_ARGUMENTS = 2;
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    BatchOptions options;
+    CLI::App app{"Makes the insole height map of each foot image, as the Tarsola window's Load, "
+                 "sliders and Save would, without a display.",
+                 "tarsola-batch"};
+    app.add_option("FOOT", options.feet, "Foot images (150 x 360 pixels, 1 px = 1 mm)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    app.add_option("-o,--out", options.out,
+                   "Insole file for one foot (\".bmp\" is appended as Save does); a folder for "
+                   "several, one NAME.bmp per foot");
+    app.add_option("--width", options.width,
+                   "Insole width in mm, 0.8 to 1.2 times the foot's width (default: the foot's)");
+    app.add_option("--length", options.length,
+                   "Insole length in mm, 0.5 to 1.5 times the foot's length (default: the foot's)");
+    app.add_option("--height", options.heightRatio, "Height ratio, 0.1 to 2")
+        ->check(CLI::Range(MIN_HEIGHT_RATIO, MAX_HEIGHT_RATIO))
+        ->capture_default_str();
+    app.add_flag("--limit", options.limit, "Limit the slopes to 30 degrees");
+    app.add_option("--preview", options.preview,
+                   "Picture of the heights (PNG) for one foot; a folder for several, one "
+                   "NAME.png per foot");
+    app.add_flag("--info", options.info, "Print the measurements only; write nothing");
+    app.add_flag("--json", options.json, "One JSON object per foot on standard output");
+    app.footer("Exit status: 0 every foot done, 1 some foot failed, 2 wrong arguments.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return BAD_ARGUMENTS;
+    }
+
+    // The window's running trace would only clutter the report; problems stay on stderr.
+    setTraceStreams(nullptr, stderr);
+    const std::string why = prepareBatch(options);
+    if (!why.empty()) {
+        std::fprintf(stderr, "tarsola-batch: %s\n", why.c_str());
+        return BAD_ARGUMENTS;
+    }
+    return runBatch(options, stdout, stderr, isatty(STDERR_FILENO) != 0);
+}

@@ -4,21 +4,39 @@
 
 namespace {
 
+// Where the two kinds of line go; until a front end chooses, standard output and error.
+bool streamsChosen = false;
+std::FILE* runningStream = nullptr;
+std::FILE* problemStream = nullptr;
+
 template <typename... Args>
 void out(const char* format, Args... args)
 {
-    std::printf(format, args...);
-    std::fflush(stdout);
+    std::FILE* stream = streamsChosen ? runningStream : stdout;
+    if (stream) {
+        std::fprintf(stream, format, args...);
+        std::fflush(stream);
+    }
 }
 
 template <typename... Args>
 void err(const char* format, Args... args)
 {
-    std::fprintf(stderr, format, args...);
-    std::fflush(stderr);
+    std::FILE* stream = streamsChosen ? problemStream : stderr;
+    if (stream) {
+        std::fprintf(stream, format, args...);
+        std::fflush(stream);
+    }
 }
 
 }  // namespace
+
+void setTraceStreams(std::FILE* running, std::FILE* problems)
+{
+    streamsChosen = true;
+    runningStream = running;
+    problemStream = problems;
+}
 
 void traceGridMinimum(int minimum) { out("MIN = %d \n", minimum); }
 void traceLowestHeight(float lowest) { out("min %f\n", static_cast<double>(lowest)); }

@@ -6,6 +6,13 @@
 // a redirected stream by whoever watches it.
 #pragma once
 
+#include <cstdio>
+
+// Sends the running trace (the lines that go to standard output) and the problem lines (those
+// on standard error) to other streams; a null stream drops them. A front end whose standard
+// output is a machine-readable report keeps the running trace out of it this way.
+void setTraceStreams(std::FILE* running, std::FILE* problems);
+
 // Insole view.
 void traceGridMinimum(int minimum);               // "MIN = %d \n"
 void traceLowestHeight(float lowest);             // "min %f\n"

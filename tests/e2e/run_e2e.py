@@ -1,0 +1,697 @@
+#!/usr/bin/env python3
+"""End-to-end suite: the real tarsola binary driven as a person drives it.
+
+One Xvfb for the whole run; every scenario starts the program in a fresh working folder with
+its own HOME, whose FLTK preferences switch the GTK file dialog off so that FLTK's own chooser
+(the same on every machine) is used. Input goes in with xdotool; what comes out is checked in
+the program's traces, in screenshots of its window and in the files it writes.
+
+    run_e2e.py --tarsola BIN --expected BIN --artifacts DIR [--only NAME ...] [--list]
+
+On a failure the screen is saved as DIR/<scenario>.png beside DIR/<scenario>.log, which holds
+the program's standard output and error and the failure.
+"""
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import make_foot  # noqa: E402
+
+# FLTK skips the first three lines of its preferences file unread.
+FLTK_PREFS = ("; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n"
+              "\n[./options]\nFNFCUsesGTK:0\n")
+
+LOAD_TITLE = "Load a image file"
+SAVE_TITLE = "Save The Diabetic Insole"
+SETTINGS_FILE = "bt_degree_30.txt"
+
+# Where the controls sit inside the main window (x, y, w, h).
+LOAD_BUTTON = (115, 30, 83, 35)
+SAVE_BUTTON = (210, 29, 83, 35)
+RESTORE_BUTTON = (40, 411, 83, 35)
+WIDTH_SLIDER = (93, 476, 190, 29)
+LIMIT_BUTTON = (315, 480, 80, 25)
+LENGTH_SLIDER = (318, 149, 35, 286)
+HEIGHT_SLIDER = (405, 149, 35, 286)
+VIEW = (130, 86, 150, 360)
+
+TIMEOUT = 10.0  # seconds for anything the program should do at once
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_until(condition, what, timeout=TIMEOUT):
+    """Polls condition until it returns a true value; fails with `what` after the timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.02)
+
+
+def f32(value):
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
+def display_size(slider_value, foot_size, full_size):
+    """The drawn size that a slider value gives: float value, double arithmetic, float result."""
+    return f32(f32(slider_value) / foot_size * full_size)
+
+
+class XServer:
+    """One Xvfb for the whole run, on a display number that the server picks itself."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + TIMEOUT
+        while not number.endswith(b"\n"):
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                self.stop()
+                raise RuntimeError("Xvfb did not start")
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Session:
+    """One scenario's world: a working folder, a HOME, and at most one running program."""
+
+    def __init__(self, name, tools, display):
+        self.name = name
+        self.tools = tools
+        self.display = display
+        self.root = tempfile.mkdtemp(prefix="tarsola-e2e-")
+        self.home = os.path.join(self.root, "home")
+        self.work = os.path.join(self.root, "work")
+        os.makedirs(os.path.join(self.home, ".fltk", "fltk.org"))
+        os.makedirs(self.work)
+        with open(os.path.join(self.home, ".fltk", "fltk.org", "fltk.prefs"), "w") as f:
+            f.write(FLTK_PREFS)
+        self.env = dict(os.environ, DISPLAY=display, HOME=self.home, LC_ALL="C.UTF-8")
+        self.env.pop("XAUTHORITY", None)
+        self.process = None
+        self.window = None
+        self.runs = 0
+        self.out_path = self.err_path = None
+
+    # --- files of the working folder -------------------------------------------------------
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def make_foot(self, name="foot.bmp"):
+        make_foot.write_bmp(self.path(name))
+        return self.path(name)
+
+    def listing(self):
+        return sorted(os.listdir(self.work))
+
+    def settings(self):
+        with open(self.path(SETTINGS_FILE)) as f:
+            return f.read()
+
+    # --- the program -----------------------------------------------------------------------
+
+    def start(self):
+        self.runs += 1
+        self.out_path = os.path.join(self.root, "stdout.%d" % self.runs)
+        self.err_path = os.path.join(self.root, "stderr.%d" % self.runs)
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen([self.tools.tarsola], cwd=self.work, env=self.env,
+                                            stdout=out, stderr=err)
+        self.window = self.search("^Tarsola$")
+
+    def xdotool(self, *args, timeout=TIMEOUT):
+        result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True,
+                                text=True, timeout=timeout)
+        check(result.returncode == 0, "xdotool %s failed: %s" % (" ".join(args), result.stderr))
+        return result.stdout
+
+    def search(self, title):
+        """Waits for a visible window of this program with the given title; returns its id."""
+        check(self.process.poll() is None, "the program ended while waiting for " + title)
+        try:
+            out = self.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
+                               str(self.process.pid), "--name", title)
+        except subprocess.TimeoutExpired:
+            raise Failure("no window %r appeared" % title)
+        return out.split()[0]
+
+    def visible(self, title):
+        result = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                 str(self.process.pid), "--name", title],
+                                env=self.env, capture_output=True, text=True, timeout=TIMEOUT)
+        return result.returncode == 0 and result.stdout.strip() != ""
+
+    def stdout(self):
+        with open(self.out_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def stderr(self):
+        with open(self.err_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def wait_for_output(self, start, text, what=None):
+        """Waits until `text` appears in standard output after offset `start`; returns what
+        was written after `start` up to and including the first `text`."""
+        def found():
+            out = self.stdout()
+            i = out.find(text, start)
+            return out[start:i + len(text)] if i >= 0 else None
+        return wait_until(found, what or repr(text))
+
+    def count(self, text):
+        return self.stdout().count(text)
+
+    def wait_for_recompute(self, minimums_before):
+        """Waits for the recompute that a control change asks for: one more "MIN =" trace."""
+        wait_until(lambda: self.count("MIN = ") > minimums_before, "a new MIN = trace")
+        # The minimum is the last line of a recompute; it must be whole.
+        wait_until(lambda: self.stdout().endswith(" \n"), "the MIN = line to end")
+
+    # --- input -----------------------------------------------------------------------------
+
+    def click(self, box, dx=None, dy=None, button=1, window=None):
+        x, y, w, h = box
+        self.xdotool("mousemove", "--window", window or self.window,
+                     str(x + (w // 2 if dx is None else dx)),
+                     str(y + (h // 2 if dy is None else dy)), "click", str(button))
+
+    def focus(self, window):
+        self.xdotool("windowfocus", "--sync", window)
+
+    def keys(self, *keys, window=None):
+        """Types keys into a window of the program after giving it the keyboard focus (there
+        is no window manager to do that on a click)."""
+        self.focus(window or self.window)
+        self.xdotool("key", *keys)
+
+    def control_change(self, action):
+        """Runs an input action that changes a control; returns the standard output that the
+        recompute it asked for produced."""
+        start = len(self.stdout())
+        minimums = self.count("MIN = ")
+        action()
+        self.wait_for_recompute(minimums)
+        return self.stdout()[start:]
+
+    def open_dialog(self, button, title):
+        self.click(button)
+        dialog = self.search(title)
+        # Clear the name field (it starts with the folder's path) so that names typed next are
+        # taken relative to the dialog's folder, the working folder.
+        self.keys("ctrl+a", "BackSpace", window=dialog)
+        return dialog
+
+    def close_dialog(self, title):
+        wait_until(lambda: not self.visible(title), "the dialog %r to close" % title)
+
+    def load(self, name):
+        """Chooses a file in the Load dialog; returns what the load wrote on standard output."""
+        start = len(self.stdout())
+        dialog = self.open_dialog(LOAD_BUTTON, LOAD_TITLE)
+        # The load dialog completes names while they are typed: type the whole name at once.
+        self.focus(dialog)
+        self.xdotool("type", name)
+        self.keys("Return", window=dialog)
+        self.close_dialog(LOAD_TITLE)
+        return start
+
+    def save(self, name):
+        dialog = self.open_dialog(SAVE_BUTTON, SAVE_TITLE)
+        self.type_save_name(dialog, name)
+        self.close_dialog(SAVE_TITLE)
+
+    def type_save_name(self, dialog, name):
+        # The save dialog rewrites its field after every keystroke and leaves the cursor at
+        # the start: each character goes in after an End.
+        for character in name:
+            self.keys("End", character, window=dialog)
+        self.keys("Return", window=dialog)
+
+    def cancel_dialog(self, button, title):
+        errors = len(self.stderr())
+        dialog = self.open_dialog(button, title)
+        self.keys("Escape", window=dialog)
+        self.close_dialog(title)
+        wait_until(lambda: self.stderr()[errors:] != "", "a trace on standard error")
+        return self.stderr()[errors:]
+
+    def close(self):
+        """Closes the main window with Escape; returns the exit status."""
+        self.keys("Escape")
+        try:
+            return self.process.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end after Escape in its window")
+
+    # --- what the screen shows ---------------------------------------------------------------
+
+    def screenshot(self, png=None):
+        """The whole screen as (width, height, rgb bytes); also written to `png` if given."""
+        xwd = subprocess.run(["xwd", "-root", "-silent"], env=self.env, capture_output=True,
+                             timeout=TIMEOUT, check=True).stdout
+        ppm = subprocess.run(["convert", "xwd:-", "ppm:-"], input=xwd, capture_output=True,
+                             timeout=TIMEOUT, check=True).stdout
+        if png:
+            subprocess.run(["convert", "xwd:-", png], input=xwd, timeout=TIMEOUT, check=True)
+        return parse_ppm(ppm)
+
+    def window_origin(self):
+        out = self.xdotool("getwindowgeometry", "--shell", self.window)
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"])
+
+    def view_pixels(self):
+        """The view's 150 x 360 red values as a grid row 0 at the bottom, stride 152."""
+        width, _, rgb = self.screenshot()
+        ox, oy = self.window_origin()
+        grid = bytearray(360 * 152)
+        for y in range(360):
+            screen_y = oy + VIEW[1] + VIEW[3] - 1 - y
+            for x in range(150):
+                grid[y * 152 + x] = rgb[(screen_y * width + ox + VIEW[0] + x) * 3]
+        return grid
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def cleanup(self):
+        self.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def parse_ppm(data):
+    """Width, height and RGB bytes of a binary PPM (comment lines allowed in the header)."""
+    fields = []
+    i = 0
+    while len(fields) < 4:
+        while data[i:i + 1].isspace():
+            i += 1
+        if data[i:i + 1] == b"#":
+            i = data.index(b"\n", i)
+            continue
+        j = i
+        while not data[j:j + 1].isspace():
+            j += 1
+        fields.append(data[i:j])
+        i = j
+    check(fields[0] == b"P6" and fields[3] == b"255", "unexpected screenshot format %r" % fields)
+    width, height = int(fields[1]), int(fields[2])
+    return width, height, data[i + 1:i + 1 + width * height * 3]
+
+
+def read_bmp(path):
+    """A BMP's header fields and its pixel rows (scanline 0 first, as stored)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data[:2] == b"BM", "%s is not a BMP file" % path)
+    offset, = struct.unpack_from("<I", data, 10)
+    header_size, width, height, planes, bpp, compression = struct.unpack_from("<IiiHHI", data, 14)
+    check(compression == 0, "%s is compressed" % path)
+    pitch = (width * bpp // 8 + 3) // 4 * 4
+    rows = [data[offset + r * pitch: offset + r * pitch + width * bpp // 8] for r in range(abs(height))]
+    return {"header": header_size, "width": width, "height": height, "bpp": bpp, "rows": rows}
+
+
+class Expected:
+    """The insole that the window-free pipeline computes for given control values."""
+
+    def __init__(self, tools, session, foot, width, length, height, limit):
+        out_path = os.path.join(session.root, "expected.raw")
+        result = subprocess.run([tools.expected, foot, str(width), str(length), height,
+                                 "1" if limit else "0", out_path],
+                                capture_output=True, text=True, timeout=TIMEOUT)
+        check(result.returncode in (0, 3), "expected_insole failed: " + result.stderr)
+        self.line = result.stdout.strip()
+        self.exact = result.returncode == 0
+        with open(out_path, "rb") as f:
+            self.grid = f.read()
+        fields = self.line.split()
+        self.box = tuple(int(v) for v in fields[1:5])
+        self.foot_width, self.foot_length = int(fields[6]), int(fields[7])
+        self.lowest = float(fields[fields.index("min") + 1])
+
+
+def compare_rows(rows, grid, bytes_per_pixel):
+    """Cells where the saved rows differ from the grid: list of (x, y, saved, expected)."""
+    wrong = []
+    for y, row in enumerate(rows):
+        for x in range(len(row) // bytes_per_pixel):
+            for i in range(bytes_per_pixel):
+                if row[x * bytes_per_pixel + i] != grid[y * 152 + x]:
+                    wrong.append((x, y, row[x * bytes_per_pixel + i], grid[y * 152 + x]))
+    return wrong
+
+
+# ------------------------------------------------------------------------------------------
+# Scenarios. Each gets a fresh Session; a Failure (or any exception) fails it.
+
+def load_foot(s):
+    """Loads foot.bmp through the dialog; returns the standard output offset before it."""
+    s.make_foot()
+    start = s.load("foot.bmp")
+    s.wait_for_output(start, "bpp 8", "the trace of the loaded image")
+    return start
+
+
+def scenario_load_shows_foot_centred(s, tools):
+    s.start()
+    start = load_foot(s)
+    trace = s.stdout()[start:]
+    check(trace == "width 150height 360dpmX 1000pitch 152bpp 8",
+          "load trace was %r" % trace)
+    check(s.stderr() == "", "standard error after a load: %r" % s.stderr())
+    # The foot stands left of and below the picture's centre; the view moves it so that the
+    # centre of its box lands on the view's centre.
+    expected = Expected(tools, s, s.path("foot.bmp"), 100, 279, "1", False)
+    check(expected.box == (12, 111, 41, 319), "foot box of the test image: " + expected.line)
+    view = wait_until(lambda: (lambda v: v if any(v) else None)(s.view_pixels()),
+                      "the foot to appear in the view")
+    xs = [x for y in range(360) for x in range(150) if view[y * 152 + x]]
+    ys = [y for y in range(360) for x in range(150) if view[y * 152 + x]]
+    centre_x = (min(xs) + max(xs) + 1) / 2
+    centre_y = (min(ys) + max(ys) + 1) / 2
+    check(abs(centre_x - 75) <= 1 and abs(centre_y - 180) <= 1,
+          "foot drawn around (%.1f, %.1f), not the view's centre (75, 180)" % (centre_x, centre_y))
+    # Every pixel of the view shows the grey of the image cell under it: the foot is drawn at
+    # its natural size, moved by whole pixels (here no cell sits on a texel boundary).
+    dx = 75 - (12 + 111 + 1) // 2
+    dy = 180 - (41 + 319 + 1) // 2
+    foot = read_bmp(s.path("foot.bmp"))["rows"]
+    wrong = [(x, y) for y in range(360) for x in range(150)
+             if view[y * 152 + x] != (foot[y - dy][x - dx] if 0 <= y - dy < 360 and 0 <= x - dx < 150 and 0 < y - dy < 359 else 0)]
+    check(not wrong, "%d view pixels differ from the foot moved by (%d, %d), first %s"
+          % (len(wrong), dx, dy, wrong[:5]))
+
+
+def scenario_width_slider_mouse_and_keyboard(s, tools):
+    s.start()
+    load_foot(s)
+    foot_width = 100
+    # Mouse: a click in the slider's track to the right of the knob moves the value up.
+    out = s.control_change(lambda: s.click(WIDTH_SLIDER, dx=WIDTH_SLIDER[2] - 20))
+    lines = out.split("\n")
+    check(lines[0].startswith(" LU_Point ") and lines[0].endswith(" "),
+          "first line after a width change: %r" % lines[0])
+    drawn = float(lines[0].split()[1])
+    value = round(drawn * foot_width / 150)
+    check(foot_width < value <= foot_width * 1.2, "width value %d after clicking right" % value)
+    check(lines[0] == " LU_Point %f " % display_size(value, foot_width, 150),
+          "%r is not the drawn width of slider value %d" % (lines[0], value))
+    check(any(line.startswith("MIN = ") for line in lines), "no MIN = after the width change")
+    # Keyboard: the clicked slider has the focus; Left steps it down by one.
+    out = s.control_change(lambda: s.keys("Left"))
+    check(out.startswith(" LU_Point %f \n" % display_size(value - 1, foot_width, 150)),
+          "after Left from %d: %r" % (value, out))
+    out = s.control_change(lambda: s.keys("Right"))
+    check(out.startswith(" LU_Point %f \n" % display_size(value, foot_width, 150)),
+          "after Right back to %d: %r" % (value, out))
+    # The width changes the drawn foot: the view's foot is wider than at the natural size.
+    view = s.view_pixels()
+    xs = [x for y in range(360) for x in range(150) if view[y * 152 + x]]
+    check(max(xs) - min(xs) + 1 >= value - 1,
+          "foot drawn %d pixels wide at width %d" % (max(xs) - min(xs) + 1, value))
+
+
+def min_trace(out):
+    for line in out.split("\n"):
+        if line.startswith("min "):
+            return float(line.split()[1])
+    raise Failure("no min trace in %r" % out)
+
+
+def scenario_length_and_height_sliders(s, tools):
+    s.start()
+    load_foot(s)
+    foot = s.path("foot.bmp")
+    # Restore gives the natural size and ratio 1: the foot's lowest grey is traced unchanged.
+    base = s.control_change(lambda: s.click(RESTORE_BUTTON))
+    natural = Expected(tools, s, foot, 100, 279, "1", False)
+    check(min_trace(base) == natural.lowest, "min %r at the natural size" % base)
+    check(" LU_Point" not in base, "Restore traced a width change")
+    # Mouse on the length slider: low in the track is longer (a vertical slider grows
+    # downwards), which scales every height up, so the lowest height grows; no width trace.
+    out = s.control_change(lambda: s.click(LENGTH_SLIDER, dy=LENGTH_SLIDER[3] - 20))
+    check(" LU_Point" not in out, "the length slider traced a width change: %r" % out)
+    check(min_trace(out) > natural.lowest, "min %r after lengthening" % out)
+    # Keyboard from Restore: Tab reaches the width slider, the limit button, the length
+    # slider and the height slider, in this order; Down steps a vertical slider up by one.
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    s.keys("Tab", "Tab", "Tab")
+    for _ in range(3):
+        out = s.control_change(lambda: s.keys("Down"))
+    expected = Expected(tools, s, foot, 100, 282, "1", False)
+    check(min_trace(out) == expected.lowest,
+          "min %r after length 282, the window-free pipeline gives %f" % (out, expected.lowest))
+    s.keys("Tab")
+    out = s.control_change(lambda: s.keys("Down"))
+    expected = Expected(tools, s, foot, 100, 282, "1.01", False)
+    check(min_trace(out) == expected.lowest,
+          "min %r after ratio 1.01, the window-free pipeline gives %f" % (out, expected.lowest))
+    # Mouse near the top of the height slider lowers the ratio well below 1.
+    out = s.control_change(lambda: s.click(HEIGHT_SLIDER, dy=40))
+    check(min_trace(out) < natural.lowest, "min %r after a low height ratio" % out)
+
+
+def scenario_limit_button_persists(s, tools):
+    s.start()
+    check(SETTINGS_FILE not in s.listing(), "settings file before any toggle")
+    load_foot(s)
+    out = s.control_change(lambda: s.click(LIMIT_BUTTON, dx=8))
+    check(s.settings() == "1", "settings file after switching the limit on: %r" % s.settings())
+    check("MIN = " in out, "no recompute after the toggle")
+    check(s.close() == 0, "exit status after Escape")
+    # A restart restores the check: pressing space on it (after focusing it by Tab from
+    # Restore) switches it off, and the file follows.
+    s.start()
+    load_foot(s)
+    s.click(RESTORE_BUTTON)
+    s.keys("Tab", "Tab")
+    s.control_change(lambda: s.keys("space"))
+    check(s.settings() == "0", "settings file after switching the restored limit off: %r"
+          % s.settings())
+    check(s.close() == 0, "exit status after Escape")
+    s.start()
+    s.click(LIMIT_BUTTON, dx=8)
+    wait_until(lambda: s.settings() == "1", "the restart to find the limit off and a click on")
+
+
+def scenario_restore(s, tools):
+    s.start()
+    load_foot(s)
+    natural_view = wait_until(lambda: (lambda v: v if any(v) else None)(s.view_pixels()),
+                              "the foot to appear in the view")
+    s.control_change(lambda: s.click(WIDTH_SLIDER, dx=WIDTH_SLIDER[2] - 10))
+    s.control_change(lambda: s.click(LENGTH_SLIDER, dy=30))
+    s.control_change(lambda: s.click(HEIGHT_SLIDER, dy=LENGTH_SLIDER[3] - 30))
+    out = s.control_change(lambda: s.click(RESTORE_BUTTON))
+    natural = Expected(tools, s, s.path("foot.bmp"), 100, 279, "1", False)
+    check(min_trace(out) == natural.lowest, "min after Restore: %r (natural size, ratio 1)" % out)
+    # After Restore the width slider is back at the foot's width: one step right is 101.
+    s.keys("Tab")
+    out = s.control_change(lambda: s.keys("Right"))
+    check(out.startswith(" LU_Point %f \n" % display_size(101, 100, 150)),
+          "width after Restore and one step: %r" % out)
+    # A second Restore brings the drawing back to the natural size: the view shows the
+    # foot image's own greys again (compared with the load's drawing).
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    check(s.view_pixels() == natural_view, "the view after Restore differs from after the load")
+
+
+def scenario_save_matches_window_free_pipeline(s, tools):
+    s.start()
+    load_foot(s)
+    # Width 102, length 284, ratio 1.03, limit on: every pixel centre of this drawing sits
+    # well inside a texel, so the window's heights must equal the window-free ones exactly.
+    s.control_change(lambda: s.click(LIMIT_BUTTON, dx=8))
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    s.keys("Tab")
+    s.control_change(lambda: s.keys("Right", "Right"))
+    s.keys("Tab", "Tab")
+    for _ in range(5):
+        s.control_change(lambda: s.keys("Down"))
+    s.keys("Tab")
+    for _ in range(3):
+        s.control_change(lambda: s.keys("Down"))
+    expected = Expected(tools, s, s.path("foot.bmp"), 102, 284, "1.03", True)
+    check(expected.exact, "settings chosen for an exact check are not: " + expected.line)
+    check(s.stdout().rstrip().endswith("MIN = 10"), "last trace: %r" % s.stdout()[-60:])
+    s.save("insole")
+    saved_path = s.path("insole.bmp")
+    wait_until(lambda: os.path.exists(saved_path), "insole.bmp to be written")
+    check("insole" not in s.listing(), "a file without the extension was written too")
+    foot = read_bmp(s.path("foot.bmp"))
+    saved = wait_until(lambda: (lambda b: b if len(b["rows"]) == 360 else None)(read_bmp(saved_path)),
+                       "insole.bmp to be complete")
+    for field in ("width", "height", "bpp"):
+        check(saved[field] == foot[field], "%s %r, foot image %r" % (field, saved[field], foot[field]))
+    wrong = compare_rows(saved["rows"], expected.grid, 1)
+    check(not wrong, "%d cells differ from the window-free insole, first (x, y, saved, expected): %s"
+          % (len(wrong), wrong[:5]))
+    check(sum(1 for row in saved["rows"] for v in row if v) > 10000, "the insole is nearly empty")
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+
+
+def scenario_cancel_dialogs(s, tools):
+    s.start()
+    load_foot(s)
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    before_view = s.view_pixels()
+    before_out = s.stdout()
+    before_files = s.listing()
+    err = s.cancel_dialog(LOAD_BUTTON, LOAD_TITLE)
+    check(err == "*** CANCEL\n", "standard error after cancelling Load: %r" % err)
+    err = s.cancel_dialog(SAVE_BUTTON, SAVE_TITLE)
+    check(err == "*** CANCEL\n", "standard error after cancelling Save: %r" % err)
+    check(s.listing() == before_files, "files changed: %s" % s.listing())
+    check(s.stdout() == before_out, "cancelling traced %r" % s.stdout()[len(before_out):])
+    check(s.view_pixels() == before_view, "the view changed after cancelling")
+    # The foot is still loaded: a save now works.
+    s.save("keep")
+    wait_until(lambda: os.path.exists(s.path("keep.bmp")), "keep.bmp after the cancels")
+
+
+def scenario_text_file_as_image(s, tools):
+    s.start()
+    load_foot(s)
+    with open(s.path("notes.txt"), "w") as f:
+        f.write("This is a shopping list, not a foot.\nmilk\nbread\n")
+    start = s.load("notes.txt")
+    s.wait_for_output(start, "Unable to load texture: ", "the load failure trace")
+    check(s.stdout()[start:] == "Unable to load texture: ",
+          "trace of a failed load: %r" % s.stdout()[start:])
+    wait_until(lambda: not any(s.view_pixels()), "the view to turn black")
+    before = s.listing()
+    s.click(SAVE_BUTTON)
+    # A save now has nothing to write: no file appears, whether or not a dialog is shown.
+    if s.visible(SAVE_TITLE):
+        dialog = s.search(SAVE_TITLE)
+        s.keys("ctrl+a", "BackSpace", window=dialog)
+        s.type_save_name(dialog, "void")
+        s.close_dialog(SAVE_TITLE)
+    wait_until(lambda: s.stderr() != "", "a trace saying nothing was saved")
+    check(s.listing() == before, "files after saving with no image: %s" % s.listing())
+    check(s.process.poll() is None, "the program ended")
+
+
+def scenario_close_window(s, tools):
+    s.start()
+    load_foot(s)
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    status = s.close()
+    check(status == 0, "exit status %d after closing the window" % status)
+
+
+SCENARIOS = [
+    ("load_shows_foot_centred", scenario_load_shows_foot_centred),
+    ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
+    ("length_and_height_sliders", scenario_length_and_height_sliders),
+    ("limit_button_persists", scenario_limit_button_persists),
+    ("restore", scenario_restore),
+    ("save_matches_window_free_pipeline", scenario_save_matches_window_free_pipeline),
+    ("cancel_dialogs", scenario_cancel_dialogs),
+    ("text_file_as_image", scenario_text_file_as_image),
+    ("close_window", scenario_close_window),
+]
+
+
+def keep_evidence(session, name, artifacts, problem):
+    """A failing scenario leaves the screen and the program's output beside the test log."""
+    os.makedirs(artifacts, exist_ok=True)
+    png = os.path.join(artifacts, name + ".png")
+    try:
+        session.screenshot(png)
+    except Exception as e:  # the X server may be what failed
+        png = "(no screenshot: %s)" % e
+    log = os.path.join(artifacts, name + ".log")
+    with open(log, "w") as f:
+        f.write(problem + "\n")
+        for label, reader in (("stdout", session.stdout), ("stderr", session.stderr)):
+            try:
+                f.write("--- %s of the last run ---\n%s\n" % (label, reader()))
+            except Exception:
+                pass
+    return png, log
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--tarsola", required=True)
+    parser.add_argument("--expected", required=True)
+    parser.add_argument("--artifacts", required=True)
+    parser.add_argument("--only", action="append", default=[])
+    args = parser.parse_args()
+
+    class Tools:
+        tarsola = os.path.abspath(args.tarsola)
+        expected = os.path.abspath(args.expected)
+
+    server = XServer()
+    failures = 0
+    began = time.monotonic()
+    try:
+        for name, scenario in SCENARIOS:
+            if args.only and name not in args.only:
+                continue
+            session = Session(name, Tools, server.display)
+            t0 = time.monotonic()
+            try:
+                scenario(session, Tools)
+                print("PASS %-38s %5.1fs" % (name, time.monotonic() - t0), flush=True)
+            except Exception as e:
+                failures += 1
+                problem = "%s: %s" % (type(e).__name__, e) if not isinstance(e, Failure) else str(e)
+                if not isinstance(e, Failure):
+                    problem += "\n" + traceback.format_exc()
+                png, log = keep_evidence(session, name, args.artifacts, problem)
+                print("FAIL %-38s %5.1fs  %s\n     screen: %s\n     log: %s"
+                      % (name, time.monotonic() - t0, problem, png, log), flush=True)
+            finally:
+                session.cleanup()
+    finally:
+        server.stop()
+    print("%d scenario(s) failed, %.1fs" % (failures, time.monotonic() - began))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -6,7 +6,8 @@ its own HOME, whose FLTK preferences switch the GTK file dialog off so that FLTK
 (the same on every machine) is used. Input goes in with xdotool; what comes out is checked in
 the program's traces, in screenshots of its window and in the files it writes.
 
-    run_e2e.py --tarsola BIN --expected BIN --artifacts DIR [--only NAME ...] [--list]
+    run_e2e.py --tarsola BIN --expected BIN --artifacts DIR [--only NAME ...]
+    run_e2e.py --tarsola BIN --screenshot OUT.png [--foot FOOT]   picture of the window
 
 On a failure the screen is saved as DIR/<scenario>.png beside DIR/<scenario>.log, which holds
 the program's standard output and error and the failure.
@@ -634,6 +635,32 @@ SCENARIOS = [
 ]
 
 
+def window_picture(tools, display, png, foot):
+    """Writes a picture of the main window with a foot loaded, as a person sees it."""
+    session = Session("screenshot", tools, display)
+    try:
+        session.start()
+        if foot:
+            shutil.copy(foot, session.path("foot.bmp"))
+        else:
+            session.make_foot()
+        start = session.load("foot.bmp")
+        session.wait_for_output(start, "bpp ", "the trace of the loaded image")
+        wait_until(lambda: any(session.view_pixels()), "the foot to appear in the view")
+        # Move the pointer out of the way so that no button is drawn highlighted.
+        session.xdotool("mousemove", "1000", "760")
+        whole = os.path.join(session.root, "screen.png")
+        session.screenshot(whole)
+        x, y = session.window_origin()
+        subprocess.run(["convert", whole, "-crop", "477x544+%d+%d" % (x, y), "+repage",
+                        os.path.abspath(png)], timeout=TIMEOUT, check=True)
+        check(session.close() == 0, "the program did not end cleanly")
+        print("wrote " + png)
+        return 0
+    finally:
+        session.cleanup()
+
+
 def keep_evidence(session, name, artifacts, problem):
     """A failing scenario leaves the screen and the program's output beside the test log."""
     os.makedirs(artifacts, exist_ok=True)
@@ -656,16 +683,25 @@ def keep_evidence(session, name, artifacts, problem):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--tarsola", required=True)
-    parser.add_argument("--expected", required=True)
-    parser.add_argument("--artifacts", required=True)
+    parser.add_argument("--expected")
+    parser.add_argument("--artifacts")
     parser.add_argument("--only", action="append", default=[])
+    parser.add_argument("--screenshot", help="only write a picture of the window with a foot")
+    parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
+    if not args.screenshot and not (args.expected and args.artifacts):
+        parser.error("--expected and --artifacts are needed to run the scenarios")
 
     class Tools:
         tarsola = os.path.abspath(args.tarsola)
-        expected = os.path.abspath(args.expected)
+        expected = os.path.abspath(args.expected or "")
 
     server = XServer()
+    if args.screenshot:
+        try:
+            return window_picture(Tools, server.display, args.screenshot, args.foot)
+        finally:
+            server.stop()
     failures = 0
     began = time.monotonic()
     try:

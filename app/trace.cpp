@@ -56,6 +56,11 @@ void traceImageProperties(int width, int height, int dpmX, int pitch, int bpp)
 
 void traceLoadFailed() { out("%s", "Unable to load texture: "); }
 
+void traceImageLibraryMessage(const char* format, const char* message)
+{
+    err("FreeImage %s: %s\n", format, message);
+}
+
 void traceDialogError(const char* message)
 {
     err("ERROR: %s\n", message ? message : "");

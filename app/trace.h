@@ -24,6 +24,8 @@ void traceMouseWheel(int dy);                     // "mouse wheel %d \n"
 // Foot image loading: the five values of a new image, run together without newline.
 void traceImageProperties(int width, int height, int dpmX, int pitch, int bpp);
 void traceLoadFailed();                           // "Unable to load texture: "
+// An error message of the image library, on standard error: "FreeImage <format>: <message>\n".
+void traceImageLibraryMessage(const char* format, const char* message);
 
 // File dialogs, on standard error.
 void traceDialogError(const char* message);       // "ERROR: %s\n" then "*** CANCEL\n"

@@ -1,33 +1,46 @@
 #include "imagefile/source_image.h"
 
 #include "app/trace.h"
+#include "imagefile/image_door.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
-// Why a bitmap that FreeImage delivered cannot be a foot image, or nullptr when it can.
-// Sampling takes the first byte of each pixel as the grey value, which holds only for
-// standard bitmaps of 8 or more bits per pixel.
-const char* unusableReason(FIBITMAP* bitmap, char (&reason)[128])
+// Reads a whole file into memory, refusing one larger than any foot image may be. Reading it
+// first means the decoder never sees a file that changes or grows while it is being read.
+bool readWholeFile(const char* path, std::vector<std::uint8_t>& bytes, std::string& reason)
 {
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
-    if (type != FIT_BITMAP) {
-        std::snprintf(reason, sizeof reason,
-                      "pixel type %d is not a plain 8, 24 or 32-bit bitmap", static_cast<int>(type));
-        return reason;
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        reason = std::strerror(errno);
+        return false;
     }
-    const unsigned bpp = FreeImage_GetBPP(bitmap);
-    if (bpp < 8) {
-        std::snprintf(reason, sizeof reason,
-                      "%u bits per pixel; a foot image needs 8 or more", bpp);
-        return reason;
+    bytes.clear();
+    std::uint8_t chunk[65536];
+    bool ok = true;
+    for (;;) {
+        const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        if (bytes.size() + got > MAX_IMAGE_FILE_BYTES) {
+            reason = "the file is larger than the 64 MiB a foot image may have";
+            ok = false;
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (got < sizeof chunk) {
+            if (std::ferror(file)) {
+                reason = std::strerror(errno);
+                ok = false;
+            }
+            break;
+        }
     }
-    if (FreeImage_GetWidth(bitmap) == 0 || FreeImage_GetHeight(bitmap) == 0 ||
-        FreeImage_GetBits(bitmap) == nullptr) {
-        return "the image holds no pixels";
-    }
-    return nullptr;
+    std::fclose(file);
+    return ok;
 }
 
 }  // namespace
@@ -43,29 +56,34 @@ void SourceImage::release()
 
 bool SourceImage::load(const char* path)
 {
-    format = FreeImage_GetFileType(path, 0);
-    release();
-    FIBITMAP* loaded = format == FIF_UNKNOWN ? nullptr
-                                             : FreeImage_Load(static_cast<FREE_IMAGE_FORMAT>(format), path, 0);
-    if (!loaded) {
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!readWholeFile(path, bytes, reason)) {
+        format = FIF_UNKNOWN;
+        release();
         traceLoadFailed();
-        traceFileProblem("Cannot read foot image", path,
-                         format == FIF_UNKNOWN ? "not an image format that FreeImage recognises"
-                                               : "FreeImage could not decode it");
+        traceFileProblem("Cannot read foot image", path, reason.c_str());
         return false;
     }
-    return adopt(loaded, path);
+    return loadFromMemory(bytes.data(), bytes.size(), path);
 }
 
-bool SourceImage::adopt(FIBITMAP* loaded, const char* path)
+bool SourceImage::loadFromMemory(const std::uint8_t* data, std::size_t size, const char* name)
 {
-    char reason[128];
-    if (const char* why = unusableReason(loaded, reason)) {
-        FreeImage_Unload(loaded);
+    release();
+    const DoorResult result = openFootImage(data, size);
+    format = result.format;
+    if (!result.bitmap) {
         traceLoadFailed();
-        traceFileProblem("Cannot use foot image", path, why);
+        traceFileProblem("Cannot read foot image", name, result.reason.c_str());
         return false;
     }
+    adopt(result.bitmap);
+    return true;
+}
+
+void SourceImage::adopt(FIBITMAP* loaded)
+{
     bitmap = loaded;
     bits = FreeImage_GetBits(bitmap);
     pitch = static_cast<std::int32_t>(FreeImage_GetPitch(bitmap));
@@ -74,5 +92,4 @@ bool SourceImage::adopt(FIBITMAP* loaded, const char* path)
     width = static_cast<std::int32_t>(FreeImage_GetWidth(bitmap));
     height = static_cast<std::int32_t>(FreeImage_GetHeight(bitmap));
     dpmX = static_cast<std::int32_t>(FreeImage_GetDotsPerMeterX(bitmap));
-    return true;
 }

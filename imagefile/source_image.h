@@ -4,6 +4,7 @@
 
 #include <FreeImage.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct SourceImage {
@@ -28,11 +29,15 @@ struct SourceImage {
 
     // Reads a foot image, the format found from the file's contents. Returns true when the
     // record then describes the new bitmap; on false the record is empty and a trace says why.
+    // The file is read whole (up to 64 MiB) and decoded from memory through the image door.
     bool load(const char* path);
+
+    // The same from the bytes of a file already in memory; `name` only names it in traces.
+    bool loadFromMemory(const std::uint8_t* data, std::size_t size, const char* name);
 
     // Releases the bitmap; the record is empty afterwards.
     void release();
 
 private:
-    bool adopt(FIBITMAP* loaded, const char* path);
+    void adopt(FIBITMAP* loaded);
 };

@@ -4,12 +4,12 @@
 
 #include <cstdio>
 
-bool loadFoot(InsoleState& state, const char* path)
+namespace {
+
+// Everything after a successful read: trace, sample, measure, reset the drawn size.
+void takeLoadedImage(InsoleState& state, const char* path)
 {
-    SourceImage& image = state.sourceImage;
-    if (!image.load(path)) {
-        return false;
-    }
+    const SourceImage& image = state.sourceImage;
     traceImageProperties(image.width, image.height, image.dpmX, image.pitch, image.bpp);
     if (image.width < FOOT_COLUMNS || image.height < GRID_ROWS) {
         char reason[128];
@@ -29,5 +29,25 @@ bool loadFoot(InsoleState& state, const char* path)
     state.footWidth = box.footWidth();
     state.displayLength = 360.0f;
     state.footLength = box.footLength();
+}
+
+}  // namespace
+
+bool loadFoot(InsoleState& state, const char* path)
+{
+    if (!state.sourceImage.load(path)) {
+        return false;
+    }
+    takeLoadedImage(state, path);
+    return true;
+}
+
+bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
+                        const char* name)
+{
+    if (!state.sourceImage.loadFromMemory(data, size, name)) {
+        return false;
+    }
+    takeLoadedImage(state, name);
     return true;
 }

@@ -7,6 +7,7 @@
 #include "imagefile/source_image.h"
 #include "view/grid.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct InsoleState {
@@ -36,3 +37,7 @@ struct InsoleState {
 // size to 150 x 360. On failure the source image is left empty, everything else unchanged,
 // and the trace says why. Returns whether a foot image is now loaded.
 bool loadFoot(InsoleState& state, const char* path);
+
+// The same from the bytes of a file already in memory; `name` only names it in traces.
+bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
+                        const char* name);

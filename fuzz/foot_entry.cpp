@@ -1,0 +1,56 @@
+#include "fuzz/foot_entry.h"
+
+#include "imagefile/image_door.h"
+#include "view/grid.h"
+#include "view/insole_state.h"
+
+#include <memory>
+
+namespace {
+
+FeedResult broken(FeedResult result, const char* problem)
+{
+    result.sane = false;
+    result.problem = problem;
+    return result;
+}
+
+}  // namespace
+
+FeedResult feedFootBytes(const std::uint8_t* data, std::size_t size)
+{
+    FeedResult result;
+    // The grids make the state large: it lives on the heap, as the view's does.
+    auto state = std::make_unique<InsoleState>();
+    result.loaded = loadFootFromMemory(*state, data, size, "fuzz input");
+    const SourceImage& image = state->sourceImage;
+    if (!result.loaded) {
+        if (!image.empty() || image.bits) {
+            return broken(result, "a refused image left a bitmap behind");
+        }
+        return result;
+    }
+    if (image.empty() || !image.bits) {
+        return broken(result, "a loaded image has no pixels");
+    }
+    if (FreeImage_GetImageType(image.bitmap) != FIT_BITMAP || image.bpp < 8 ||
+        image.bytesPerPixel != image.bpp / 8) {
+        return broken(result, "a loaded image is not a standard bitmap of 8 or more bits");
+    }
+    if (image.width < 1 || image.height < 1 || image.width > static_cast<int>(MAX_IMAGE_SIDE) ||
+        image.height > static_cast<int>(MAX_IMAGE_SIDE)) {
+        return broken(result, "a loaded image has a size the door refuses");
+    }
+    if (image.pitch < image.width * image.bytesPerPixel) {
+        return broken(result, "a loaded image has scanlines shorter than its pixels");
+    }
+    const bool emptyBox = state->footMinX == FOOT_COLUMNS && state->footMaxX == 0 &&
+                          state->footMinY == GRID_ROWS && state->footMaxY == 0;
+    const bool insideBox = state->footMinX >= 1 && state->footMinX <= state->footMaxX &&
+                           state->footMaxX <= FOOT_COLUMNS - 2 && state->footMinY >= 1 &&
+                           state->footMinY <= state->footMaxY && state->footMaxY <= GRID_ROWS - 2;
+    if (!emptyBox && !insideBox) {
+        return broken(result, "the measured foot lies outside the grid");
+    }
+    return result;
+}

@@ -1,0 +1,16 @@
+// Feeds arbitrary bytes through the same path as the Load button: the image door, the decode
+// from memory, sampling and measuring. Built only with TARSOLA_FUZZ=ON and clang.
+#include "fuzz/foot_entry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // A result that breaks the loader's promises is as much a finding as a crash.
+    if (!feedFootBytes(data, size).sane) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,171 @@
+// Writes the fuzzer's seed corpus: every accepted format at every bit depth a foot image may
+// have, small and odd sizes, BMPs with each info header version, compressed variants, and a
+// few inputs the door must refuse. Run: make_foot_corpus <folder>
+#include "fuzz/bmp_headers.h"
+
+#include <FreeImage.h>
+
+#include <cstdio>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string folder;
+int written = 0;
+
+void put(const std::string& name, const std::vector<std::uint8_t>& bytes)
+{
+    const std::string path = folder + "/" + name;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+    std::fclose(file);
+    ++written;
+}
+
+// A foot-like picture: an oval of grey that rises towards its middle, 0 around it.
+FIBITMAP* foot(int width, int height, int bpp)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, bpp);
+    if (bpp == 8) {
+        RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+        for (int i = 0; i < 256; ++i) {
+            palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
+        }
+    }
+    const int bytes = bpp / 8;
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, y);
+        for (int x = 0; x < width; ++x) {
+            const double dx = (x - width / 2.0) / (width / 2.5 + 0.5);
+            const double dy = (y - height / 2.0) / (height / 2.2 + 0.5);
+            const double r = dx * dx + dy * dy;
+            const BYTE v = r < 1 ? static_cast<BYTE>(40 + 200 * (1 - r)) : 0;
+            for (int b = 0; b < bytes; ++b) {
+                line[x * bytes + b] = b == 3 ? 255 : v;
+            }
+        }
+    }
+    return bitmap;
+}
+
+std::vector<std::uint8_t> save(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags = 0)
+{
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    std::vector<std::uint8_t> bytes;
+    if (FreeImage_SaveToMemory(format, bitmap, memory, flags)) {
+        BYTE* data = nullptr;
+        DWORD size = 0;
+        FreeImage_AcquireMemory(memory, &data, &size);
+        bytes.assign(data, data + size);
+    }
+    FreeImage_CloseMemory(memory);
+    return bytes;
+}
+
+void each(const std::string& stem, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* ext,
+          int flags = 0)
+{
+    const auto bytes = save(bitmap, format, flags);
+    if (!bytes.empty()) {
+        put(stem + "." + ext, bytes);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    folder = argv[1];
+    FreeImage_Initialise();
+
+    struct Size { int w, h; };
+    // Small and odd sizes keep mutations fast; one full-size foot per compressed format.
+    const Size sizes[] = {{1, 1}, {3, 5}, {7, 2}, {13, 17}, {33, 9}};
+    for (const Size s : sizes) {
+        for (int bpp : {8, 24, 32}) {
+            const std::string stem = std::to_string(s.w) + "x" + std::to_string(s.h) + "_" + std::to_string(bpp);
+            FIBITMAP* bitmap = foot(s.w, s.h, bpp);
+            const auto v3 = save(bitmap, FIF_BMP);
+            put(stem + "_v3.bmp", v3);
+            for (std::uint32_t info : {52u, 56u, 108u, 124u}) {
+                put(stem + "_v" + std::to_string(info) + ".bmp",
+                    bmp_headers::withLaterHeader(v3, info, false, bpp == 32));
+            }
+            put(stem + "_v5_topdown.bmp", bmp_headers::withLaterHeader(v3, 124, true, bpp == 32));
+            if (bpp != 32) {
+                put(stem + "_os2.bmp", bmp_headers::withOs2Header(v3));
+            }
+            if (bpp == 8) {
+                const auto rle = save(bitmap, FIF_BMP, BMP_SAVE_RLE);
+                put(stem + "_rle8_v3.bmp", rle);
+                put(stem + "_rle8_v5.bmp", bmp_headers::withLaterHeader(rle, 124));
+            }
+            each(stem, bitmap, FIF_PNG, "png");
+            each(stem, bitmap, FIF_TIFF, "tif", TIFF_NONE);
+            each(stem + "_lzw", bitmap, FIF_TIFF, "tif", TIFF_LZW);
+            each(stem, bitmap, FIF_TARGA, "tga");
+            each(stem + "_rle", bitmap, FIF_TARGA, "tga", TARGA_SAVE_RLE);
+            if (bpp != 32) {
+                each(stem, bitmap, FIF_JPEG, "jpg", JPEG_QUALITYNORMAL);
+                each(stem + "_progressive", bitmap, FIF_JPEG, "jpg", JPEG_PROGRESSIVE);
+            }
+            if (bpp == 8) {
+                each(stem, bitmap, FIF_PGMRAW, "pgm");
+                each(stem + "_ascii", bitmap, FIF_PGM, "pgm", PNM_SAVE_ASCII);
+            }
+            if (bpp == 24) {
+                each(stem, bitmap, FIF_PPMRAW, "ppm");
+                each(stem + "_ascii", bitmap, FIF_PPM, "ppm", PNM_SAVE_ASCII);
+                FIBITMAP* c565 = FreeImage_ConvertTo16Bits565(bitmap);
+                put(stem + "_565_v3.bmp", save(c565, FIF_BMP));
+                put(stem + "_565_v5.bmp", bmp_headers::withLaterHeader(save(c565, FIF_BMP), 124));
+                FreeImage_Unload(c565);
+                FIBITMAP* c555 = FreeImage_ConvertTo16Bits555(bitmap);
+                put(stem + "_555_v3.bmp", save(c555, FIF_BMP));
+                FreeImage_Unload(c555);
+            }
+            FreeImage_Unload(bitmap);
+        }
+        // Depths the door refuses after reading the header: 1 bit, 16-bit grey.
+        const std::string stem = std::to_string(s.w) + "x" + std::to_string(s.h);
+        FIBITMAP* grey = foot(s.w, s.h, 8);
+        FIBITMAP* mono = FreeImage_Threshold(grey, 100);
+        each(stem + "_1", mono, FIF_BMP, "bmp");
+        each(stem + "_1", mono, FIF_PNG, "png");
+        each(stem + "_1", mono, FIF_PBMRAW, "pbm");
+        each(stem + "_1_ascii", mono, FIF_PBM, "pbm", PNM_SAVE_ASCII);
+        FIBITMAP* wide = FreeImage_ConvertToType(grey, FIT_UINT16);
+        each(stem + "_16", wide, FIF_PNG, "png");
+        each(stem + "_16", wide, FIF_TIFF, "tif");
+        FreeImage_Unload(wide);
+        FreeImage_Unload(mono);
+        FreeImage_Unload(grey);
+    }
+
+    // Full-size feet, compressed, as a workshop would load them.
+    FIBITMAP* full = foot(150, 360, 8);
+    each("foot_150x360_8", full, FIF_PNG, "png");
+    each("foot_150x360_8", full, FIF_JPEG, "jpg");
+    put("foot_150x360_8_rle8_v5.bmp", bmp_headers::withLaterHeader(save(full, FIF_BMP, BMP_SAVE_RLE), 124));
+    each("foot_150x360_8_lzw", full, FIF_TIFF, "tif", TIFF_LZW);
+    FreeImage_Unload(full);
+
+    // A format the door refuses before decoding, and something that is no image at all.
+    FIBITMAP* small = foot(13, 17, 8);
+    each("13x17_8", small, FIF_GIF, "gif");
+    FreeImage_Unload(small);
+    put("not_an_image.txt", std::vector<std::uint8_t>{'f', 'o', 'o', 't', '\n'});
+
+    FreeImage_DeInitialise();
+    std::printf("%d files written to %s\n", written, folder.c_str());
+    return 0;
+}

@@ -78,14 +78,15 @@ std::string lastLine(const std::string& text)
 // the report can carry the reason of a failure, and passed on to the real stream.
 class ProblemCapture {
 public:
-    explicit ProblemCapture(std::FILE* problems) : problems_(problems)
+    explicit ProblemCapture(std::FILE* problems)
+        : problems_(problems), running_(runningTraceStream()), previous_(problemTraceStream())
     {
         stream_ = open_memstream(&buffer_, &size_);
-        setTraceStreams(nullptr, stream_ ? stream_ : problems_);
+        setTraceStreams(running_, stream_ ? stream_ : problems_);
     }
     ~ProblemCapture()
     {
-        setTraceStreams(nullptr, problems_);
+        setTraceStreams(running_, previous_);
         if (stream_) {
             std::fclose(stream_);
         }
@@ -109,12 +110,14 @@ public:
         buffer_ = nullptr;
         size_ = 0;
         stream_ = open_memstream(&buffer_, &size_);
-        setTraceStreams(nullptr, stream_ ? stream_ : problems_);
+        setTraceStreams(running_, stream_ ? stream_ : problems_);
         return text;
     }
 
 private:
     std::FILE* problems_;
+    std::FILE* running_;   // left as the caller chose it
+    std::FILE* previous_;  // put back afterwards
     std::FILE* stream_ = nullptr;
     char* buffer_ = nullptr;
     std::size_t size_ = 0;
@@ -395,19 +398,17 @@ int runBatch(const BatchOptions& options, std::FILE* report, std::FILE* problems
             std::fflush(problems);
         }
         FootRun run;
-        std::string traced;
         {
             ProblemCapture capture(problems);
             run = batch.run(foot);
-            traced = capture.release();
-        }
-        if (!run.report["ok"].get<bool>()) {
-            ++failed;
-            if (run.error.empty()) {
-                // The core traced the reason (its line names the file) on the problem stream.
-                run.report["error"] = lastLine(traced);
-            } else {
+            if (!run.report["ok"].get<bool>() && !run.error.empty()) {
                 traceFileProblem("Cannot make the insole of", foot.c_str(), run.error.c_str());
+            }
+            const std::string traced = capture.release();
+            if (!run.report["ok"].get<bool>()) {
+                ++failed;
+                // The reason as the trace gave it, naming the file.
+                run.report["error"] = lastLine(traced);
             }
         }
         // A file name that is not UTF-8 still gives valid JSON, its bad bytes replaced.

@@ -31,6 +31,9 @@ void err(const char* format, Args... args)
 
 }  // namespace
 
+std::FILE* runningTraceStream() { return streamsChosen ? runningStream : stdout; }
+std::FILE* problemTraceStream() { return streamsChosen ? problemStream : stderr; }
+
 void setTraceStreams(std::FILE* running, std::FILE* problems)
 {
     streamsChosen = true;

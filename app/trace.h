@@ -12,6 +12,9 @@
 // on standard error) to other streams; a null stream drops them. A front end whose standard
 // output is a machine-readable report keeps the running trace out of it this way.
 void setTraceStreams(std::FILE* running, std::FILE* problems);
+// The streams in use now, so that a caller that redirects them for a while can put them back.
+std::FILE* runningTraceStream();
+std::FILE* problemTraceStream();
 
 // Insole view.
 void traceGridMinimum(int minimum);               // "MIN = %d \n"

@@ -5,9 +5,7 @@
 #include "imagefile/file_dialogs.h"
 #include "imagefile/file_names.h"
 #include "view/drawing.h"
-#include "view/grid_stats.h"
-#include "view/shaping.h"
-#include "view/slope_limit.h"
+#include "view/recompute.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Value_Slider.H>
@@ -118,12 +116,10 @@ void GL_Display_Image::draw()
 
     if (recomputePending) {
         readBackHeights();
-        shapeHeights(heightGrid);
-        if (limitButton->value() == 1) {
-            limitSlopes();
-        }
         recomputePending = 0;
-        traceGridMinimum(gridMinimum(heightGrid));
+        // Shaping takes the length and height sliders' values of this very moment.
+        reshapeDrawnHeights(heightGrid, footLength, lengthSlider->value(), heightSlider->value(),
+                            limitButton->value() == 1);
     }
 
     glDisable(GL_TEXTURE_2D);
@@ -144,13 +140,6 @@ void GL_Display_Image::readBackHeights()
         }
     }
 }
-
-void GL_Display_Image::shapeHeights(Grid& grid)
-{
-    traceLowestHeight(::shapeHeights(grid, footLength, lengthSlider->value(), heightSlider->value()));
-}
-
-void GL_Display_Image::limitSlopes() { ::limitSlopes(heightGrid); }
 
 int GL_Display_Image::handle(int event)
 {

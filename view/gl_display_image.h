@@ -25,12 +25,6 @@ public:
     // measured size and their ranges. Returns whether a foot image is now loaded.
     bool loadFootFile(const char* chosenName);
 
-    // Turns read-back grey values into insole heights, with the length and height sliders'
-    // values of this moment, and traces the lowest height.
-    void shapeHeights(Grid& grid);
-    // The 30-degree limit on heightGrid.
-    void limitSlopes();
-
     // Left-button drag since the press (x to the right, y upward) and the sum of finished
     // left drags; only traced.
     std::int32_t dragDX = 0;

@@ -15,6 +15,18 @@ InsoleSettings restoredSettings(const InsoleState& state)
     return settings;
 }
 
+float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, double heightRatio,
+                          bool limit)
+{
+    const float lowest = shapeHeights(heightGrid, footLength, lengthValue, heightRatio);
+    traceLowestHeight(lowest);
+    if (limit) {
+        limitSlopes(heightGrid);
+    }
+    traceGridMinimum(gridMinimum(heightGrid));
+    return lowest;
+}
+
 float recomputeHeights(InsoleState& state, const InsoleSettings& settings, Grid* ambiguous)
 {
     state.displayWidth = displaySizeFor(settings.width, state.footWidth, FOOT_COLUMNS);
@@ -22,12 +34,6 @@ float recomputeHeights(InsoleState& state, const InsoleSettings& settings, Grid*
     drawFootOnCpu(state.displayGrid,
                   placeQuad(state.footBox(), state.displayWidth, state.displayLength),
                   state.heightGrid, ambiguous);
-    const float lowest = shapeHeights(state.heightGrid, state.footLength, settings.length,
-                                      settings.heightRatio);
-    traceLowestHeight(lowest);
-    if (settings.limit) {
-        limitSlopes(state.heightGrid);
-    }
-    traceGridMinimum(gridMinimum(state.heightGrid));
-    return lowest;
+    return reshapeDrawnHeights(state.heightGrid, state.footLength, settings.length,
+                               settings.heightRatio, settings.limit);
 }

@@ -19,10 +19,16 @@ struct InsoleSettings {
 // the limit off.
 InsoleSettings restoredSettings(const InsoleState& state);
 
+// Turns drawn grey values into insole heights, as every recompute does after drawing: height
+// shaping with the length value and the height ratio, then the slope limit when it is on.
+// Traces the lowest height before the limit and the grid's minimum after it, and returns the
+// lowest height.
+float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, double heightRatio,
+                         bool limit);
+
 // Sets the drawn size from the width and length values (as the sliders' callbacks do), draws
 // displayGrid stretched to it into heightGrid, shapes the heights with the length value and
-// the ratio, and limits the slopes when the limit is on. Traces the lowest height and the
-// grid's minimum as the view's recompute does. Returns the lowest height from shaping.
+// the ratio, and limits the slopes when the limit is on (reshapeDrawnHeights).
 // When `ambiguous` is given it marks the cells whose drawing a GPU may decide either way.
 float recomputeHeights(InsoleState& state, const InsoleSettings& settings,
                        Grid* ambiguous = nullptr);

@@ -139,12 +139,21 @@ TEST(ImageDoor, OtherFormatsAreRefusedByNameBeforeDecoding)
         const char* name;
     };
     // Formats the library can write here; each one it recognises must be refused by name.
+    // PSD is written by hand: the library's PSD writer leaks, which the sanitizer build reports.
     for (const Case c : {Case{FIF_GIF, 8, "GIF"}, Case{FIF_ICO, 8, "ICO"}, Case{FIF_XPM, 24, "XPM"},
                          Case{FIF_PSD, 24, "PSD"}, Case{FIF_J2K, 24, "J2K"}, Case{FIF_WEBP, 24, "WebP"}}) {
         SCOPED_TRACE(c.name);
-        FIBITMAP* bitmap = makeBitmap(16, 16, c.bpp, rectangleFoot);
-        const auto bytes = saved(bitmap, c.format);
-        FreeImage_Unload(bitmap);
+        std::vector<std::uint8_t> bytes;
+        if (c.format == FIF_PSD) {
+            // Signature, version 1, 6 reserved bytes, 3 channels, 360 x 150, 8 bits, RGB.
+            bytes = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3,
+                     0, 0, 1, 104, 0, 0, 0, 150, 0, 8, 0, 3};
+            bytes.resize(bytes.size() + 64, 0);
+        } else {
+            FIBITMAP* bitmap = makeBitmap(16, 16, c.bpp, rectangleFoot);
+            bytes = saved(bitmap, c.format);
+            FreeImage_Unload(bitmap);
+        }
         if (bytes.empty()) {
             continue;  // no writer for it in this build of the library
         }

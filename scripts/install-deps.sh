@@ -14,7 +14,7 @@ packages=(
 if [ "${1:-}" = "--test" ]; then
   packages+=(
     googletest libgtest-dev libbenchmark-dev
-    xvfb xauth xdotool x11-apps imagemagick
+    xvfb xauth xdotool x11-apps imagemagick python3
     clang libclang-rt-14-dev
   )
 fi

@@ -83,8 +83,10 @@ class XServer:
     def __init__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
+            # -noreset: between scenarios no client is connected, and a server that resets
+            # then refuses the next connection for a moment.
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"],
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         number = b""
@@ -312,7 +314,8 @@ class Session:
 
     def settled_view(self):
         """The view once it has stopped changing: a recompute is traced while its frame is
-        still being drawn, before the frame reaches the screen."""
+        still being drawn, before the frame reaches the screen, and a screenshot may catch a
+        frame half copied to the screen."""
         last = [None]
 
         def same_twice():
@@ -417,8 +420,8 @@ def scenario_load_shows_foot_centred(s, tools):
     # centre of its box lands on the view's centre.
     expected = Expected(tools, s, s.path("foot.bmp"), 100, 279, "1", False)
     check(expected.box == (12, 111, 41, 319), "foot box of the test image: " + expected.line)
-    view = wait_until(lambda: (lambda v: v if any(v) else None)(s.view_pixels()),
-                      "the foot to appear in the view")
+    wait_until(lambda: any(s.view_pixels()), "the foot to appear in the view")
+    view = s.settled_view()
     xs = [x for y in range(360) for x in range(150) if view[y * 152 + x]]
     ys = [y for y in range(360) for x in range(150) if view[y * 152 + x]]
     centre_x = (min(xs) + max(xs) + 1) / 2
@@ -531,8 +534,8 @@ def scenario_limit_button_persists(s, tools):
 def scenario_restore(s, tools):
     s.start()
     load_foot(s)
-    natural_view = wait_until(lambda: (lambda v: v if any(v) else None)(s.view_pixels()),
-                              "the foot to appear in the view")
+    wait_until(lambda: any(s.view_pixels()), "the foot to appear in the view")
+    natural_view = s.settled_view()
     s.control_change(lambda: s.click(WIDTH_SLIDER, dx=WIDTH_SLIDER[2] - 10))
     s.control_change(lambda: s.click(LENGTH_SLIDER, dy=30))
     s.control_change(lambda: s.click(HEIGHT_SLIDER, dy=LENGTH_SLIDER[3] - 30))
@@ -670,6 +673,7 @@ def window_picture(tools, display, png, foot):
         start = session.load("foot.bmp")
         session.wait_for_output(start, "bpp ", "the trace of the loaded image")
         wait_until(lambda: any(session.view_pixels()), "the foot to appear in the view")
+        session.settled_view()
         # Move the pointer out of the way so that no button is drawn highlighted.
         session.xdotool("mousemove", "1000", "760")
         whole = os.path.join(session.root, "screen.png")
@@ -719,6 +723,9 @@ def main():
         tarsola = os.path.abspath(args.tarsola)
         expected = os.path.abspath(args.expected or "")
 
+    if args.artifacts:
+        # Only this run's failures are kept.
+        shutil.rmtree(args.artifacts, ignore_errors=True)
     server = XServer()
     if args.screenshot:
         try:

@@ -72,6 +72,24 @@ void traceDialogError(const char* message)
 
 void traceDialogCancel() { err("%s", "*** CANCEL\n"); }
 
+void traceNothingToSave() { err("%s", "Cannot save insole: no foot image is loaded\n"); }
+
+void traceSaveFailed(const char* file, const char* reason)
+{
+    err("Cannot save insole %s: %s\n", file, reason);
+}
+
+void traceSavedAsBmp(const char* file, const char* format, const char* reason)
+{
+    err("Insole %s is written as BMP, not %s: %s\n", file, format, reason);
+}
+
+void traceInsoleLargerThanGrid(const char* file, int width, int height)
+{
+    err("Insole %s: %d x %d pixels is larger than 152 x 360; pixels beyond the grid are 0\n",
+        file, width, height);
+}
+
 void traceFileProblem(const char* what, const char* file, const char* reason)
 {
     err("%s %s: %s\n", what, file, reason);

@@ -34,6 +34,16 @@ void traceImageLibraryMessage(const char* format, const char* message);
 void traceDialogError(const char* message);       // "ERROR: %s\n" then "*** CANCEL\n"
 void traceDialogCancel();                         // "*** CANCEL\n"
 
+// Insole export, on standard error: why a save did not happen, and what it did differently
+// from the foot image (another format, zeros beyond the grid).
+void traceNothingToSave();                        // "Cannot save insole: no foot image is loaded\n"
+// "Cannot save insole <file>: <reason>\n"
+void traceSaveFailed(const char* file, const char* reason);
+// "Insole <file> is written as BMP, not <format>: <reason>\n"
+void traceSavedAsBmp(const char* file, const char* format, const char* reason);
+// "Insole <file>: <w> x <h> pixels is larger than 152 x 360; pixels beyond the grid are 0\n"
+void traceInsoleLargerThanGrid(const char* file, int width, int height);
+
 // A line on standard error saying why an operation on a file did not happen or only
 // partly happened, naming the file: "<what> <file>: <reason>\n".
 void traceFileProblem(const char* what, const char* file, const char* reason);

@@ -1,0 +1,395 @@
+#include "imagefile/insole_export.h"
+
+#include "app/trace.h"
+#include "imagefile/file_names.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t REASON_SIZE = 320;
+
+const char* formatName(int format)
+{
+    const char* name = FreeImage_GetFormatFromFIF(static_cast<FREE_IMAGE_FORMAT>(format));
+    return name ? name : "an unknown format";
+}
+
+// Whether two bitmaps hold the same pixel bytes: same pixel type, size and depth, and every
+// scanline equal up to its last pixel (the padding to a multiple of 4 does not count).
+bool samePixels(FIBITMAP* a, FIBITMAP* b)
+{
+    if (FreeImage_GetImageType(a) != FreeImage_GetImageType(b) ||
+        FreeImage_GetWidth(a) != FreeImage_GetWidth(b) ||
+        FreeImage_GetHeight(a) != FreeImage_GetHeight(b) ||
+        FreeImage_GetBPP(a) != FreeImage_GetBPP(b)) {
+        return false;
+    }
+    const unsigned lineBytes = FreeImage_GetLine(a);
+    for (unsigned y = 0; y < FreeImage_GetHeight(a); ++y) {
+        if (std::memcmp(FreeImage_GetScanLine(a, static_cast<int>(y)),
+                        FreeImage_GetScanLine(b, static_cast<int>(y)), lineBytes) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A bitmap encoded into memory in one format, checked to read back as the same pixels.
+class EncodedImage {
+public:
+    EncodedImage() = default;
+    ~EncodedImage() { close(); }
+    EncodedImage(const EncodedImage&) = delete;
+    EncodedImage& operator=(const EncodedImage&) = delete;
+
+    // Encodes with the format's default flags. On failure returns false and says why.
+    bool encode(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, char (&reason)[REASON_SIZE])
+    {
+        close();
+        const unsigned bpp = FreeImage_GetBPP(bitmap);
+        if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format)) {
+            std::snprintf(reason, sizeof reason, "FreeImage cannot write %s", formatName(format));
+            return false;
+        }
+        if (!FreeImage_FIFSupportsExportType(format, FreeImage_GetImageType(bitmap)) ||
+            !FreeImage_FIFSupportsExportBPP(format, static_cast<int>(bpp))) {
+            std::snprintf(reason, sizeof reason, "FreeImage cannot write %s at %u bits per pixel",
+                          formatName(format), bpp);
+            return false;
+        }
+        memory_ = FreeImage_OpenMemory();
+        BYTE* bytes = nullptr;
+        DWORD size = 0;
+        if (!memory_ || !FreeImage_SaveToMemory(format, bitmap, memory_, 0) ||
+            !FreeImage_AcquireMemory(memory_, &bytes, &size) || size == 0) {
+            std::snprintf(reason, sizeof reason, "FreeImage could not encode the bitmap as %s",
+                          formatName(format));
+            close();
+            return false;
+        }
+        if (!readsBackAs(bitmap)) {
+            std::snprintf(reason, sizeof reason,
+                          "the %s data that FreeImage wrote do not read back as the same pixels",
+                          formatName(format));
+            close();
+            return false;
+        }
+        data_ = bytes;
+        size_ = size;
+        return true;
+    }
+
+    const std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    // Reads the encoded data back the way a foot image is read (the format found from the
+    // contents) and compares the pixels: no height may be changed by the file format.
+    bool readsBackAs(FIBITMAP* bitmap)
+    {
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        const FREE_IMAGE_FORMAT found = FreeImage_GetFileTypeFromMemory(memory_, 0);
+        if (found == FIF_UNKNOWN) {
+            return false;
+        }
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        FIBITMAP* decoded = FreeImage_LoadFromMemory(found, memory_, 0);
+        const bool same = decoded && samePixels(bitmap, decoded);
+        FreeImage_Unload(decoded);
+        return same;
+    }
+
+    void close()
+    {
+        if (memory_) {
+            FreeImage_CloseMemory(memory_);
+        }
+        memory_ = nullptr;
+        data_ = nullptr;
+        size_ = 0;
+    }
+
+    FIMEMORY* memory_ = nullptr;
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Traces a failed system call of a save ("<step>: <strerror>") and returns false.
+bool failed(const char* file, const char* step, int error)
+{
+    char reason[REASON_SIZE];
+    std::snprintf(reason, sizeof reason, "%s: %s", step, std::strerror(error));
+    traceSaveFailed(file, reason);
+    return false;
+}
+
+// The process's file-creation mask. It can only be read by setting it; the program has one
+// thread, so nothing can create a file in the moment between the two calls.
+mode_t currentUmask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// Gives the new file the owner and group of the file it replaces, as far as the user may:
+// root may set both, a member of the old file's group may set the group. Where neither is
+// allowed the new file belongs to the user who saved it, as with any replacement of a file
+// by a new one, so a refusal here does not stop the save.
+void keepOwner(int fd, const struct stat& old)
+{
+    if (old.st_uid == geteuid() && old.st_gid == getegid()) {
+        return;
+    }
+    if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        return;  // neither is allowed: keep the saving user's
+    }
+}
+
+// Flushes the folder's entries after the rename, so that the new name survives a power cut.
+// The file is in place already; a file system that refuses fsync on a folder leaves it so.
+void syncFolder(const char* folder)
+{
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+void copyHeightsIntoImage(const Grid& heightGrid, SourceImage& image)
+{
+    const int bytesPerPixel = image.bytesPerPixel;
+    if (!image.bits || bytesPerPixel <= 0 || image.width <= 0 || image.height <= 0) {
+        return;
+    }
+    // A scanline holds at most pitch bytes; FreeImage's pitch always covers the width, and
+    // the bound keeps a record that says otherwise from writing into the next scanline.
+    const int columns = std::min(image.width, image.pitch / bytesPerPixel);
+    for (int r = 0; r < image.height; ++r) {
+        std::uint8_t* scanline = image.bits + static_cast<std::ptrdiff_t>(r) * image.pitch;
+        for (int x = 0; x < columns; ++x) {
+            const bool inGrid = r < GRID_ROWS && x < GRID_STRIDE;
+            const std::uint8_t height = inGrid ? heightGrid[static_cast<std::size_t>(gridIndex(x, r))] : 0;
+            for (int i = 0; i < bytesPerPixel; ++i) {
+                scanline[x * bytesPerPixel + i] = height;
+            }
+        }
+    }
+}
+
+bool isLossyFormat(FREE_IMAGE_FORMAT format)
+{
+    switch (format) {
+    case FIF_JPEG:
+    case FIF_JNG:
+    case FIF_J2K:
+    case FIF_JP2:
+    case FIF_JXR:
+    case FIF_WEBP:
+        return true;
+    default:
+        return false;
+    }
+}
+
+FREE_IMAGE_FORMAT exportFormatFor(const SourceImage& image, const char** whyNot)
+{
+    const auto format = static_cast<FREE_IMAGE_FORMAT>(image.format);
+    const char* reason = nullptr;
+    if (format == FIF_BMP) {
+        reason = nullptr;
+    } else if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format)) {
+        reason = "FreeImage cannot write that format";
+    } else if (isLossyFormat(format)) {
+        reason = "that format stores pixels lossily and would change the heights";
+    } else if (image.bitmap &&
+               (!FreeImage_FIFSupportsExportType(format, FreeImage_GetImageType(image.bitmap)) ||
+                !FreeImage_FIFSupportsExportBPP(format, image.bpp))) {
+        reason = "FreeImage cannot write that format at the image's bit depth";
+    }
+    if (whyNot) {
+        *whyNot = reason;
+    }
+    return reason ? FIF_BMP : format;
+}
+
+int writeAllBytes(int fd, const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (written == 0) {
+            return EIO;  // no progress and no error: never loop forever
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+bool replaceFile(const char* path, const std::uint8_t* data, std::size_t size)
+{
+    if (!path || !*path) {
+        traceSaveFailed("", "no file name");
+        return false;
+    }
+    // A symbolic link stays a link: the file that it names is replaced, as a plain write
+    // through the link would do.
+    char resolved[PATH_MAX];
+    const char* target = path;
+    struct stat old {};
+    if (lstat(path, &old) == 0 && S_ISLNK(old.st_mode)) {
+        if (!realpath(path, resolved)) {
+            return failed(path, "cannot follow the symbolic link", errno);
+        }
+        target = resolved;
+    }
+    const bool exists = stat(target, &old) == 0;
+    if (!exists && errno != ENOENT) {
+        return failed(path, "cannot reach the file", errno);
+    }
+    if (exists && !S_ISREG(old.st_mode)) {
+        traceSaveFailed(path, "something that is not a regular file has that name");
+        return false;
+    }
+    // A write-protected file is not replaced behind the user's back: a plain write would
+    // have been refused too.
+    if (exists && access(target, W_OK) != 0) {
+        return failed(path, "the existing file is write-protected", errno);
+    }
+    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+
+    // The temporary file sits in the target's folder, so that the rename is one step within
+    // one file system; its short name fits the folder's limit whatever the target's name.
+    static const char pattern[] = ".tarsola-save-XXXXXX";
+    const char* slash = std::strrchr(target, '/');
+    const std::size_t folderLength = slash ? static_cast<std::size_t>(slash - target) + 1 : 0;
+    char temporary[PATH_MAX + sizeof pattern];
+    if (folderLength + sizeof pattern > sizeof temporary) {
+        return failed(path, "cannot create a temporary file in its folder", ENAMETOOLONG);
+    }
+    std::memcpy(temporary, target, folderLength);
+    std::memcpy(temporary + folderLength, pattern, sizeof pattern);
+    const int fd = mkstemp(temporary);
+    if (fd < 0) {
+        return failed(path, "cannot create a temporary file in its folder", errno);
+    }
+
+    const char* step = nullptr;
+    int error = 0;
+    if (exists) {
+        keepOwner(fd, old);
+    }
+    if (fchmod(fd, mode) != 0) {
+        error = errno;
+        step = "cannot set the permissions of the new file";
+    } else if ((error = writeAllBytes(fd, data, size)) != 0) {
+        step = "cannot write the file";
+    } else if (fsync(fd) != 0) {
+        error = errno;
+        step = "cannot flush the file to the disk";
+    }
+    if (close(fd) != 0 && !step) {
+        error = errno;
+        step = "cannot close the file";
+    }
+    if (!step && rename(temporary, target) != 0) {
+        error = errno;
+        step = "cannot put the new file in place of the old one";
+    }
+    if (step) {
+        unlink(temporary);
+        return failed(path, step, error);
+    }
+
+    if (folderLength == 0) {
+        syncFolder(".");
+    } else {
+        temporary[folderLength] = '\0';
+        syncFolder(temporary);
+    }
+    return true;
+}
+
+bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path)
+{
+    if (!bitmap) {
+        traceSaveFailed(path ? path : "", "there is no bitmap to save");
+        return false;
+    }
+    EncodedImage encoded;
+    char reason[REASON_SIZE];
+    if (!encoded.encode(bitmap, format, reason)) {
+        traceSaveFailed(path ? path : "", reason);
+        return false;
+    }
+    return replaceFile(path, encoded.data(), encoded.size());
+}
+
+bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUtf8Name)
+{
+    if (image.empty()) {
+        traceNothingToSave();
+        return false;
+    }
+    if (!chosenUtf8Name || !*chosenUtf8Name) {
+        traceSaveFailed("", "no file name was chosen");
+        return false;
+    }
+    char name[PATH_BUFFER_SIZE];
+    if (!copyChosenName(chosenUtf8Name, name)) {
+        return false;
+    }
+    utf8ToAnsi(name);
+    if (!ensureBmpExtension(name)) {
+        return false;
+    }
+
+    copyHeightsIntoImage(heightGrid, image);
+    if (image.width > GRID_STRIDE || image.height > GRID_ROWS) {
+        traceInsoleLargerThanGrid(name, image.width, image.height);
+    }
+
+    // The image's own format when it keeps every height; BMP, which the name promises,
+    // when FreeImage cannot write it, would store it lossily, or changed a pixel after all.
+    const char* whyNot = nullptr;
+    const FREE_IMAGE_FORMAT ownFormat = exportFormatFor(image, &whyNot);
+    EncodedImage encoded;
+    char reason[REASON_SIZE];
+    char ownFormatReason[REASON_SIZE];
+    bool ok = false;
+    if (!whyNot) {
+        ok = encoded.encode(image.bitmap, ownFormat, reason);
+        if (!ok && ownFormat != FIF_BMP) {
+            std::memcpy(ownFormatReason, reason, sizeof reason);
+            whyNot = ownFormatReason;
+        }
+    }
+    if (whyNot) {
+        traceSavedAsBmp(name, formatName(image.format), whyNot);
+        ok = encoded.encode(image.bitmap, FIF_BMP, reason);
+    }
+    if (!ok) {
+        traceSaveFailed(name, reason);
+        return false;
+    }
+    return replaceFile(name, encoded.data(), encoded.size());
+}

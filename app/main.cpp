@@ -1,6 +1,7 @@
 // Tarsola: turns a grey image of a foot into the height map of a diabetic insole.
 #include "app/fonts.h"
 #include "app/main_window.h"
+#include "imagefile/image_door.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
         return 1;
     }
     fl_open_display(display);
+    routeImageLibraryMessages();
     useFontForLabels();
     Fl_Double_Window* window = createMainWindow();
     window->show(argc, argv);

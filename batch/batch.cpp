@@ -304,7 +304,8 @@ std::string textReport(const json& r)
         line << "; preview " << r["preview"].get<std::string>();
     }
     if (!r["ok"].get<bool>()) {
-        line << "; FAILED: " << r["error"].get<std::string>();
+        // Nothing may stand before the failure when the foot could not even be read.
+        line << (r.contains("image") ? "; FAILED: " : " FAILED: ") << r["error"].get<std::string>();
     }
     return line.str();
 }

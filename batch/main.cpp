@@ -2,6 +2,7 @@
 // without a display.
 #include "app/trace.h"
 #include "batch/batch.h"
+#include "imagefile/image_door.h"
 
 #include <CLI/CLI.hpp>
 
@@ -17,6 +18,7 @@ constexpr int BAD_ARGUMENTS = 2;
 
 int main(int argc, char** argv)
 {
+    routeImageLibraryMessages();
     BatchOptions options;
     CLI::App app{"Makes the insole height map of each foot image, as the Tarsola window's Load, "
                  "sliders and Save would, without a display.",

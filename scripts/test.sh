@@ -12,7 +12,7 @@ build=build
 options=(-DTARSOLA_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-sanitize
-  options+=(-DTARSOLA_SANITIZE=ON -DTARSOLA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
+  options+=(-DTARSOLA_SANITIZE=ON -DTARSOLA_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo)
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi

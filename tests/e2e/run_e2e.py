@@ -642,6 +642,10 @@ def scenario_text_file_as_image(s, tools):
 
 def scenario_close_window(s, tools):
     s.start()
+    out = s.xdotool("getwindowgeometry", "--shell", s.window)
+    size = dict(line.split("=", 1) for line in out.split())
+    check((size["WIDTH"], size["HEIGHT"]) == ("477", "544"),
+          "window is %sx%s, not 477x544" % (size["WIDTH"], size["HEIGHT"]))
     load_foot(s)
     s.control_change(lambda: s.click(RESTORE_BUTTON))
     status = s.close()

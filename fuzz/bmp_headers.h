@@ -3,11 +3,28 @@
 // space, optionally rows stored top-down. Used to seed the fuzzer and by the tests.
 #pragma once
 
+#include <FreeImage.h>
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 namespace bmp_headers {
+
+// The file FreeImage writes for the bitmap in the format, in memory; empty when it cannot.
+inline std::vector<std::uint8_t> encoded(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags = 0)
+{
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    std::vector<std::uint8_t> bytes;
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (FreeImage_SaveToMemory(format, bitmap, memory, flags) &&
+        FreeImage_AcquireMemory(memory, &data, &size)) {
+        bytes.assign(data, data + size);
+    }
+    FreeImage_CloseMemory(memory);
+    return bytes;
+}
 
 inline std::uint32_t get32(const std::vector<std::uint8_t>& b, std::size_t at)
 {

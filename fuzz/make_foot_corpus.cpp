@@ -55,16 +55,7 @@ FIBITMAP* foot(int width, int height, int bpp)
 
 std::vector<std::uint8_t> save(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags = 0)
 {
-    FIMEMORY* memory = FreeImage_OpenMemory();
-    std::vector<std::uint8_t> bytes;
-    if (FreeImage_SaveToMemory(format, bitmap, memory, flags)) {
-        BYTE* data = nullptr;
-        DWORD size = 0;
-        FreeImage_AcquireMemory(memory, &data, &size);
-        bytes.assign(data, data + size);
-    }
-    FreeImage_CloseMemory(memory);
-    return bytes;
+    return bmp_headers::encoded(bitmap, format, flags);
 }
 
 void each(const std::string& stem, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* ext,

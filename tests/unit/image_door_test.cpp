@@ -44,16 +44,7 @@ Outcome loadBytes(InsoleState& state, const std::vector<std::uint8_t>& bytes)
 
 std::vector<std::uint8_t> saved(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags = 0)
 {
-    FIMEMORY* memory = FreeImage_OpenMemory();
-    std::vector<std::uint8_t> bytes;
-    if (FreeImage_SaveToMemory(format, bitmap, memory, flags)) {
-        BYTE* data = nullptr;
-        DWORD size = 0;
-        FreeImage_AcquireMemory(memory, &data, &size);
-        bytes.assign(data, data + size);
-    }
-    FreeImage_CloseMemory(memory);
-    return bytes;
+    return bmp_headers::encoded(bitmap, format, flags);
 }
 
 std::vector<std::uint8_t> footBmp(int bpp, int width = 150, int height = 360)

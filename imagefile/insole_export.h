@@ -5,6 +5,7 @@
 // saveInsole; the smaller steps are here so that each can be tested on its own.
 #pragma once
 
+#include "app/file_replace.h"
 #include "imagefile/source_image.h"
 #include "view/grid.h"
 
@@ -31,23 +32,9 @@ bool isLossyFormat(FREE_IMAGE_FORMAT format);
 // replaces the image's own format, *whyNot (if given) says why; otherwise it is set to null.
 FREE_IMAGE_FORMAT exportFormatFor(const SourceImage& image, const char** whyNot = nullptr);
 
-// Writes all size bytes to the file descriptor, going on after short writes and interrupted
-// calls. Returns 0 when every byte was written, otherwise the errno of the failed write
-// (ENOSPC on a full device, for example).
-int writeAllBytes(int fd, const std::uint8_t* data, std::size_t size);
-
-// Replaces the file at path with the given bytes in one step: the bytes go to a new
-// temporary file in the target's folder, every write is checked, the file is flushed to the
-// disk (fsync) and then renamed over the target. A replaced file keeps its permissions (and,
-// where the user may set them, its owner and group); a new one gets 0666 less the umask.
-// A symbolic link is followed and the file it names is replaced. On any failure the
-// temporary file is removed, the old target is left byte for byte as it was, and a line on
-// standard error names the file and the reason. Returns whether the file was replaced.
-bool replaceFile(const char* path, const std::uint8_t* data, std::size_t size);
-
 // Encodes the bitmap in exactly this format into memory, checks that the encoded data read
-// back give the bitmap's pixel bytes unchanged, and replaces the file at path with them
-// (replaceFile). A format that FreeImage cannot write for this bitmap, or that would change
+// back give the bitmap's pixel bytes unchanged, and replaces the file at path with them in
+// one step (replaceFile); a failure is traced, naming the file. A format that FreeImage cannot write for this bitmap, or that would change
 // the pixels, is refused with a line on standard error and the file is not touched.
 bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path);
 

@@ -7,12 +7,13 @@ float shapeHeights(Grid& heightGrid, int footLength, double lengthValue, double 
     // 360 rows x 152 floats, stride 152 like heightGrid; columns 150 and 151 are never used.
     float shapeGrid[GRID_ROWS * GRID_STRIDE];
 
-    // Steps 2 and 3: r rounded to single precision, f kept in double precision.
+    // The length ratio r is rounded to single precision; the factor f stays in double.
     const float r = static_cast<float>(static_cast<double>(static_cast<float>(lengthValue)) /
                                        static_cast<double>(footLength));
     const double f = static_cast<double>(r) * heightRatio;
 
-    // Steps 1, 4 and 5: load, scale (product in double, stored as float), lowest height.
+    // Scale every cell (product in double, stored as float) and find the lowest positive
+    // height, which starts at 255 and is lowered only by strict comparisons.
     float m = 255.0f;
     for (int y = 0; y < GRID_ROWS; ++y) {
         const std::uint8_t* in = heightGrid.data() + gridIndex(0, y);
@@ -26,8 +27,8 @@ float shapeHeights(Grid& heightGrid, int footLength, double lengthValue, double 
         }
     }
 
-    // Step 7: shift every positive cell by m - 10, both subtractions in double precision;
-    // skipped when m is exactly 10. Step 8: clamp. Step 9: truncate toward zero.
+    // Shift every positive cell by m - 10 (both subtractions in double precision), unless m
+    // is exactly 10; then clamp to 0..255 and truncate toward zero into the byte.
     const bool shift = m != 10.0f;
     const double offset = static_cast<double>(m) - 10.0;
     for (int y = 0; y < GRID_ROWS; ++y) {
@@ -44,9 +45,8 @@ float shapeHeights(Grid& heightGrid, int footLength, double lengthValue, double 
                 v = 255.0f;
             }
             // After the clamp v lies in 0..255, except a NaN (only possible with a
-            // non-finite factor, which the program never produces): it is stored as 0, the
-            // low byte that the original's float-to-int conversion gives, instead of
-            // converting it, which would be undefined.
+            // non-finite factor, which the program never produces): it is stored as 0,
+            // since converting a NaN to an integer is undefined.
             out[x] = v == v ? static_cast<std::uint8_t>(static_cast<int>(v)) : 0;
         }
     }

@@ -37,7 +37,7 @@ bool sweepCell(Grid& grid, int x, int y)
     return v != h;
 }
 
-// Step 2 of the pass iteration: every value read from heightGrid, every lowered value
+// One pass of the iteration: every value read from heightGrid, every lowered value
 // written into limitScratch. Returns the flag.
 bool onePass(const Grid& heightGrid, Grid& limitScratch)
 {
@@ -76,12 +76,12 @@ bool referenceLimitPass(Grid& heightGrid)
 
 int referenceLimitSlopes(Grid& heightGrid)
 {
-    // Step 1: the second grid starts as a copy of the whole grid.
+    // The second grid starts as a copy of the whole grid.
     Grid limitScratch = heightGrid;
     int passes = 0;
     bool lowered = true;
     while (lowered) {
-        // Step 2: one pass. Step 3: the whole second grid copied back.
+        // One pass, then the whole second grid copied back.
         lowered = onePass(heightGrid, limitScratch);
         ++passes;
         heightGrid = limitScratch;

@@ -9,6 +9,7 @@ packages=(
   libfltk1.3-dev libfreeimage-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libcli11-dev nlohmann-json3-dev
+  libassimp-dev lib3mf-dev libzip-dev
   fonts-wqy-microhei fontconfig
 )
 if [ "${1:-}" = "--test" ]; then
@@ -16,6 +17,7 @@ if [ "${1:-}" = "--test" ]; then
     googletest libgtest-dev libbenchmark-dev
     xvfb xauth xdotool x11-apps imagemagick python3
     clang libclang-rt-14-dev
+    admesh libadmesh-dev desktop-file-utils
   )
 fi
 

@@ -64,6 +64,8 @@ void traceImageLibraryMessage(const char* format, const char* message)
     err("FreeImage %s: %s\n", format, message);
 }
 
+void traceDropIgnored(const char* reason) { err("Drop ignored: %s\n", reason); }
+
 void traceDialogError(const char* message)
 {
     err("ERROR: %s\n", message ? message : "");

@@ -30,6 +30,10 @@ void traceLoadFailed();                           // "Unable to load texture: "
 // An error message of the image library, on standard error: "FreeImage <format>: <message>\n".
 void traceImageLibraryMessage(const char* format, const char* message);
 
+// A drop onto the window that names no local file, on standard error:
+// "Drop ignored: <reason>\n".
+void traceDropIgnored(const char* reason);
+
 // File dialogs, on standard error.
 void traceDialogError(const char* message);       // "ERROR: %s\n" then "*** CANCEL\n"
 void traceDialogCancel();                         // "*** CANCEL\n"

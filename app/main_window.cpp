@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/settings.h"
+#include "app/shortcuts_and_drop.h"
 #include "app/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/foot_image.h"
@@ -89,8 +90,10 @@ Fl_Double_Window* createMainWindow()
     insoleView->when(FL_WHEN_RELEASE);
     insoleView->end();
 
-    (new Fl_Button(115, 30, 83, 35, "讀取"))->callback(loadClicked);
-    (new Fl_Button(210, 29, 83, 35, "儲存"))->callback(saveClicked);
+    auto* loadButton = new Fl_Button(115, 30, 83, 35, "讀取");
+    loadButton->callback(loadClicked);
+    auto* saveButton = new Fl_Button(210, 29, 83, 35, "儲存");
+    saveButton->callback(saveClicked);
     (new Fl_Button(40, 411, 83, 35, "還原"))->callback(restoreDefaults);
 
     widthSlider = slider(93, 476, 190, 29, "寬度(mm)", widthChanged);
@@ -123,5 +126,6 @@ Fl_Double_Window* createMainWindow()
     heightSlider->align(FL_ALIGN_TOP);
 
     window->end();
+    addShortcutsAndDrop(window, loadButton, saveButton);
     return window;
 }

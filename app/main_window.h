@@ -16,7 +16,8 @@ extern Fl_Value_Slider* heightSlider;
 extern Fl_Check_Button* limitButton;
 
 // Builds the 477 x 544 window "Tarsola" with its twelve controls, the limit button restored
-// from the settings file in the working folder. The window is not shown yet.
+// from the settings file in the working folder, then the shortcuts of Load and Save and the
+// area that takes drops (addShortcutsAndDrop). The window is not shown yet.
 Fl_Double_Window* createMainWindow();
 
 // The controls' actions, as the widgets call them.

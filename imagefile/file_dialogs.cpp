@@ -7,12 +7,15 @@
 
 #include <FL/Fl_Native_File_Chooser.H>
 
-bool chooseFile(const char* title, FileDialog kind, std::string& chosen)
+bool chooseFile(const char* title, FileDialog kind, std::string& chosen, const std::string& startFolder)
 {
     Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
     chooser.title(title);
     chooser.type(kind == FileDialog::Save ? Fl_Native_File_Chooser::BROWSE_SAVE_FILE
                                           : Fl_Native_File_Chooser::BROWSE_FILE);
+    if (!startFolder.empty()) {
+        chooser.directory(startFolder.c_str());
+    }
     switch (chooser.show()) {
     case -1:
         traceDialogError(chooser.errmsg());

@@ -4,6 +4,7 @@
 #include "app/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/file_names.h"
+#include "imagefile/foot_folder.h"
 #include "view/drawing.h"
 #include "view/recompute.h"
 
@@ -191,7 +192,7 @@ int GL_Display_Image::handle(int event)
 void GL_Display_Image::loadFootImage()
 {
     std::string chosen;
-    if (chooseFile("Load a image file", FileDialog::Load, chosen)) {
+    if (chooseFile("Load a image file", FileDialog::Load, chosen, lastFootFolder())) {
         loadFootFile(chosen.c_str());
     }
 }
@@ -204,5 +205,6 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     }
     applySlider(widthSlider, widthSliderSetting(footWidth));
     applySlider(lengthSlider, lengthSliderSetting(footLength));
+    rememberFootFolder(chosenName);
     return true;
 }

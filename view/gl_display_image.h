@@ -18,11 +18,13 @@ public:
     void draw() override;
     int handle(int event) override;
 
-    // The Load button: asks for a file, then loads it with loadFootFile.
+    // The Load button: asks for a file, starting in the folder of the last foot loaded, then
+    // loads it with loadFootFile.
     void loadFootImage();
     // Everything the Load button does once a file is chosen: the name as the dialog gives it
     // (UTF-8), converted, read, sampled and measured; the width and length sliders get the
-    // measured size and their ranges. Returns whether a foot image is now loaded.
+    // measured size and their ranges. A foot named on the command line or dropped on the
+    // window comes in here too. Returns whether a foot image is now loaded.
     bool loadFootFile(const char* chosenName);
 
     // Left-button drag since the press (x to the right, y upward) and the sum of finished

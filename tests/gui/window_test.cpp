@@ -82,7 +82,8 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_EQ(window->w(), 477);
     EXPECT_EQ(window->h(), 544);
     EXPECT_STREQ(window->label(), "Tarsola");
-    ASSERT_EQ(window->children(), 11);
+    // The twelve controls, then the area over the whole window that takes drops.
+    ASSERT_EQ(window->children(), 12);
 
     EXPECT_EQ(window->child(0), insoleView);
     EXPECT_EQ(insoleView->x(), 130);
@@ -127,6 +128,13 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_DOUBLE_EQ(heightSlider->maximum(), 2.0);
     EXPECT_DOUBLE_EQ(heightSlider->step(), 0.01);
     EXPECT_EQ(heightSlider->textsize(), 14);
+
+    const Fl_Widget* dropArea = window->child(11);
+    EXPECT_EQ(dropArea->x(), 0);
+    EXPECT_EQ(dropArea->y(), 0);
+    EXPECT_EQ(dropArea->w(), 477);
+    EXPECT_EQ(dropArea->h(), 544);
+    EXPECT_EQ(dropArea->label(), nullptr);
 }
 
 TEST_F(WindowTest, RestoresTheLimitButtonFromTheSettingsFile)

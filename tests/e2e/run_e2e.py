@@ -14,6 +14,7 @@ the program's standard output and error and the failure.
 """
 import argparse
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -151,14 +152,27 @@ class Session:
 
     # --- the program -----------------------------------------------------------------------
 
-    def start(self):
+    def start(self, *args):
         self.runs += 1
         self.out_path = os.path.join(self.root, "stdout.%d" % self.runs)
         self.err_path = os.path.join(self.root, "stderr.%d" % self.runs)
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
-            self.process = subprocess.Popen([self.tools.tarsola], cwd=self.work, env=self.env,
-                                            stdout=out, stderr=err)
+            self.process = subprocess.Popen([self.tools.tarsola, *args], cwd=self.work,
+                                            env=self.env, stdout=out, stderr=err)
         self.window = self.search("^Tarsola$")
+
+    def run_to_end(self, *args, display=True):
+        """Runs the program with arguments that must end it at once, with or without the X
+        display; returns (status, stdout, stderr)."""
+        env = dict(self.env)
+        if not display:
+            env.pop("DISPLAY")
+        try:
+            result = subprocess.run([self.tools.tarsola, *args], cwd=self.work, env=env,
+                                    capture_output=True, text=True, timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("tarsola %s did not end" % " ".join(args))
+        return result.returncode, result.stdout, result.stderr
 
     def xdotool(self, *args, timeout=TIMEOUT):
         result = subprocess.run(["xdotool", *args], env=self.env, capture_output=True,
@@ -234,21 +248,27 @@ class Session:
         self.wait_for_recompute(minimums)
         return self.stdout()[start:]
 
-    def open_dialog(self, button, title):
-        self.click(button)
+    def open_dialog(self, button, title, key=None, clear=True):
+        """Opens a dialog with a click on its button, or with its shortcut `key`."""
+        if key:
+            self.keys(key)
+        else:
+            self.click(button)
         dialog = self.search(title)
-        # Clear the name field (it starts with the folder's path) so that names typed next are
-        # taken relative to the dialog's folder, the working folder.
-        self.keys("ctrl+a", "BackSpace", window=dialog)
+        # The name field starts with the path of the dialog's folder. Cleared, it takes names
+        # relative to the working folder (FLTK's chooser completes them against that folder,
+        # whichever it lists); kept, a name typed after it names a file of the dialog's folder.
+        self.keys("ctrl+a" if clear else "End", *(["BackSpace"] if clear else []), window=dialog)
         return dialog
 
     def close_dialog(self, title):
         wait_until(lambda: not self.visible(title), "the dialog %r to close" % title)
 
-    def load(self, name):
-        """Chooses a file in the Load dialog; returns what the load wrote on standard output."""
+    def load(self, name, key=None, in_dialog_folder=False):
+        """Chooses a file in the Load dialog, by a name relative to the working folder or to the
+        folder the dialog starts in; returns the standard output offset before it."""
         start = len(self.stdout())
-        dialog = self.open_dialog(LOAD_BUTTON, LOAD_TITLE)
+        dialog = self.open_dialog(LOAD_BUTTON, LOAD_TITLE, key, clear=not in_dialog_folder)
         # The load dialog completes names while they are typed: type the whole name at once.
         self.focus(dialog)
         self.xdotool("type", name)
@@ -256,8 +276,8 @@ class Session:
         self.close_dialog(LOAD_TITLE)
         return start
 
-    def save(self, name):
-        dialog = self.open_dialog(SAVE_BUTTON, SAVE_TITLE)
+    def save(self, name, key=None):
+        dialog = self.open_dialog(SAVE_BUTTON, SAVE_TITLE, key)
         self.type_save_name(dialog, name)
         self.close_dialog(SAVE_TITLE)
 
@@ -416,9 +436,14 @@ def scenario_load_shows_foot_centred(s, tools):
     check(trace == "width 150height 360dpmX 1000pitch 152bpp 8",
           "load trace was %r" % trace)
     check(s.stderr() == "", "standard error after a load: %r" % s.stderr())
+    check_view_shows_foot(s, tools, s.path("foot.bmp"))
+
+
+def check_view_shows_foot(s, tools, foot_path):
+    """The view shows the test foot centred, at its natural size, in its own greys."""
     # The foot stands left of and below the picture's centre; the view moves it so that the
     # centre of its box lands on the view's centre.
-    expected = Expected(tools, s, s.path("foot.bmp"), 100, 279, "1", False)
+    expected = Expected(tools, s, foot_path, 100, 279, "1", False)
     check(expected.box == (12, 111, 41, 319), "foot box of the test image: " + expected.line)
     wait_until(lambda: any(s.view_pixels()), "the foot to appear in the view")
     view = s.settled_view()
@@ -432,7 +457,7 @@ def scenario_load_shows_foot_centred(s, tools):
     # its natural size, moved by whole pixels (here no cell sits on a texel boundary).
     dx = 75 - (12 + 111 + 1) // 2
     dy = 180 - (41 + 319 + 1) // 2
-    foot = read_bmp(s.path("foot.bmp"))["rows"]
+    foot = read_bmp(foot_path)["rows"]
     wrong = [(x, y) for y in range(360) for x in range(150)
              if view[y * 152 + x] != (foot[y - dy][x - dx] if 0 <= y - dy < 360 and 0 <= x - dx < 150 and 0 < y - dy < 359 else 0)]
     check(not wrong, "%d view pixels differ from the foot moved by (%d, %d), first %s"
@@ -652,6 +677,58 @@ def scenario_close_window(s, tools):
     check(status == 0, "exit status %d after closing the window" % status)
 
 
+def scenario_foot_argument_and_shortcuts(s, tools):
+    # A foot named on the command line, among FLTK's options, in a folder of its own.
+    os.makedirs(s.path("feet"))
+    make_foot.write_bmp(s.path(os.path.join("feet", "left.bmp")))
+    shutil.copy(s.path(os.path.join("feet", "left.bmp")), s.path(os.path.join("feet", "right.bmp")))
+    s.start("-geometry", "+40+30", "feet/left.bmp")
+    s.wait_for_output(0, "bpp 8", "the trace of the foot on the command line")
+    check(s.stdout() == "width 150height 360dpmX 1000pitch 152bpp 8",
+          "load trace was %r" % s.stdout())
+    check(s.window_origin() == (40, 30), "window at %s despite -geometry +40+30" % (s.window_origin(),))
+    check_view_shows_foot(s, tools, s.path(os.path.join("feet", "left.bmp")))
+    # Ctrl+O opens the Load dialog in the folder of that foot: a name typed after the
+    # dialog's folder is found there.
+    start = s.load("right.bmp", key="ctrl+o", in_dialog_folder=True)
+    out = s.wait_for_output(start, "bpp 8", "the trace of the foot chosen after Ctrl+O")
+    check(out == "width 150height 360dpmX 1000pitch 152bpp 8", "load trace was %r" % out)
+    # Ctrl+S opens the Save dialog, whose name goes through Save's path (".bmp" appended).
+    s.save("insole", key="ctrl+s")
+    wait_until(lambda: os.path.exists(s.path("insole.bmp")), "insole.bmp after Ctrl+S")
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+    check(s.close() == 0, "exit status after Escape")
+
+
+def scenario_bad_foot_argument(s, tools):
+    with open(s.path("notes.txt"), "w") as f:
+        f.write("milk\nbread\n")
+    s.start("notes.txt")  # waits for the window
+    s.wait_for_output(0, "Unable to load texture: ", "the refusal trace")
+    check(s.stdout() == "Unable to load texture: ", "trace of the refused foot: %r" % s.stdout())
+    wait_until(lambda: "Cannot read foot image notes.txt: " in s.stderr(), "the reason of the refusal")
+    check(s.process.poll() is None and s.visible("^Tarsola$"),
+          "the window is not open after a refused foot")
+
+
+def scenario_command_line(s, tools):
+    # --help and --version need no display.
+    status, out, err = s.run_to_end("--help", display=False)
+    check(status == 0 and err == "", "--help: status %d, stderr %r" % (status, err))
+    check(out.startswith("tarsola: ") and "Usage: tarsola [OPTIONS] [FOOT]" in out
+          and "-geometry" in out and "--version" in out, "--help printed %r" % out)
+    status, out, err = s.run_to_end("--version", display=False)
+    check(status == 0 and re.fullmatch(r"tarsola \d+\.\d+\.\d+\n", out),
+          "--version: status %d, %r" % (status, out))
+    # Wrong command lines end at once with the usage, even with a display to open a window on.
+    s.make_foot()
+    for args in (["foot.bmp", "foot.bmp"], ["-zz", "foot.bmp"], ["foot.bmp", "-geometry"]):
+        status, out, err = s.run_to_end(*args)
+        check(status == 2, "tarsola %s: status %d" % (" ".join(args), status))
+        check(out == "" and err.startswith("tarsola: ") and "Usage: tarsola" in err,
+              "tarsola %s: stdout %r, stderr %r" % (" ".join(args), out, err))
+
+
 SCENARIOS = [
     ("load_shows_foot_centred", scenario_load_shows_foot_centred),
     ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
@@ -662,6 +739,9 @@ SCENARIOS = [
     ("cancel_dialogs", scenario_cancel_dialogs),
     ("text_file_as_image", scenario_text_file_as_image),
     ("close_window", scenario_close_window),
+    ("foot_argument_and_shortcuts", scenario_foot_argument_and_shortcuts),
+    ("bad_foot_argument", scenario_bad_foot_argument),
+    ("command_line", scenario_command_line),
 ]
 
 

@@ -42,11 +42,13 @@ int main(int argc, char** argv)
                    "NAME.png per foot");
     app.add_flag("--info", options.info, "Print the measurements only; write nothing");
     app.add_flag("--json", options.json, "One JSON object per foot on standard output");
+    app.set_version_flag("--version", std::string("tarsola-batch ") + TARSOLA_VERSION,
+                         "Print the version and exit");
     app.footer("Exit status: 0 every foot done, 1 some foot failed, 2 wrong arguments.");
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {  // --help or --version
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

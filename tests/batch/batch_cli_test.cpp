@@ -113,6 +113,11 @@ TEST_F(BatchCli, WrongArgumentsExitWithTwoAndWriteNothing)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--limit"), std::string::npos);
     EXPECT_NE(r.out.find("--preview"), std::string::npos);
+    EXPECT_NE(r.out.find("--version"), std::string::npos);
+
+    r = runBatch(dir, {"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("tarsola-batch ") + TARSOLA_VERSION + "\n");
 }
 
 TEST_F(BatchCli, OneFootToAFileWithPreview)

@@ -3,21 +3,13 @@
 // is 1 mm; a height h stands h x level mm above the flat bottom at z = 0.
 #pragma once
 
+#include "solid/level.h"
 #include "view/grid.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-// Size of one height level in millimetres. At 0.2 mm the 30-degree limit's steps (3 levels
-// per 1 mm edge step, 4 per diagonal step) come out at 31 and 29.5 degrees.
-constexpr double DEFAULT_LEVEL_MM = 0.2;
-constexpr double MIN_LEVEL_MM = 0.05;
-constexpr double MAX_LEVEL_MM = 1.0;
-
-// Whether a level size lies in MIN_LEVEL_MM..MAX_LEVEL_MM (NaN does not).
-bool levelInRange(double levelMm);
 
 // A point of the solid in millimetres, x along the grid's columns, y along its rows (row 0
 // at y = 0), z up. Stored as the 32-bit floats that STL and 3MF files hold, so that a file

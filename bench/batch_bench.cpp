@@ -10,15 +10,19 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace {
 
-void BM_BatchOneFootWithLimit(benchmark::State& run)
+// Loads the sample foot, recomputes it as `tarsola-batch --width <1.1 x the foot's> --limit`
+// does, and hands it to `save` with the output's name, every iteration.
+void oneFoot(benchmark::State& run, const char* out,
+             const std::function<bool(InsoleState&, const char*)>& save)
 {
     const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    const std::string out = "/tmp/tarsola-batch-bench.bmp";
     setTraceStreams(nullptr, stderr);
     auto state = std::make_unique<InsoleState>();
     for (auto _ : run) {
@@ -30,33 +34,28 @@ void BM_BatchOneFootWithLimit(benchmark::State& run)
         settings.width = state->footWidth * 1.1;
         settings.limit = true;
         recomputeHeights(*state, settings);
-        benchmark::DoNotOptimize(saveInsole(state->heightGrid, state->sourceImage, out.c_str()));
+        benchmark::DoNotOptimize(save(*state, out));
     }
-    std::remove(out.c_str());
+    std::remove(out);
+}
+
+void BM_BatchOneFootWithLimit(benchmark::State& run)
+{
+    oneFoot(run, "/tmp/tarsola-batch-bench.bmp", [](InsoleState& state, const char* out) {
+        return saveInsole(state.heightGrid, state.sourceImage, out);
+    });
 }
 BENCHMARK(BM_BatchOneFootWithLimit)->Unit(benchmark::kMillisecond);
 
-// tarsola-batch FOOT --stl OUT --limit: the solid built from the recomputed heights and
-// written in one step.
+// The same with --stl instead of -o: the solid built from the heights, measured for the
+// report and written in one step.
 void BM_BatchOneFootStl(benchmark::State& run)
 {
-    const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    const std::string out = "/tmp/tarsola-batch-bench.stl";
-    setTraceStreams(nullptr, stderr);
-    auto state = std::make_unique<InsoleState>();
-    for (auto _ : run) {
-        if (!loadFoot(*state, foot.c_str())) {
-            run.SkipWithError("cannot load the sample foot");
-            break;
-        }
-        InsoleSettings settings = restoredSettings(*state);
-        settings.limit = true;
-        recomputeHeights(*state, settings);
-        const SolidMesh mesh = buildSolid(state->heightGrid, DEFAULT_LEVEL_MM);
+    oneFoot(run, "/tmp/tarsola-batch-bench.stl", [](InsoleState& state, const char* out) {
+        const SolidMesh mesh = buildSolid(state.heightGrid, DEFAULT_LEVEL_MM);
         benchmark::DoNotOptimize(measureSolid(mesh).volumeMm3);
-        benchmark::DoNotOptimize(writeStlFile(mesh, out.c_str()));
-    }
-    std::remove(out.c_str());
+        return writeStlFile(mesh, out);
+    });
 }
 BENCHMARK(BM_BatchOneFootStl)->Unit(benchmark::kMillisecond);
 

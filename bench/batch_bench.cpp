@@ -1,6 +1,7 @@
 // One foot through tarsola-batch's work in-process: load, draw on the CPU, shape, limit,
 // save the insole; and the same foot made into an STL solid instead (--stl).
-// Run: build/bench/tarsola_batch_bench
+// Run: build/bench/tarsola_batch_bench (files go to $TMPDIR, default /tmp; the flush to the
+// disk that every save makes is most of the time on a busy disk, TMPDIR=/dev/shm leaves it out)
 #include "app/trace.h"
 #include "imagefile/insole_export.h"
 #include "solid/solid_files.h"
@@ -11,15 +12,22 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 
 namespace {
 
+std::string temporaryFile(const char* name)
+{
+    const char* folder = std::getenv("TMPDIR");
+    return std::string(folder && *folder ? folder : "/tmp") + "/" + name;
+}
+
 // Loads the sample foot, recomputes it as `tarsola-batch --width <1.1 x the foot's> --limit`
 // does, and hands it to `save` with the output's name, every iteration.
-void oneFoot(benchmark::State& run, const char* out,
+void oneFoot(benchmark::State& run, const std::string& out,
              const std::function<bool(InsoleState&, const char*)>& save)
 {
     const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
@@ -34,14 +42,14 @@ void oneFoot(benchmark::State& run, const char* out,
         settings.width = state->footWidth * 1.1;
         settings.limit = true;
         recomputeHeights(*state, settings);
-        benchmark::DoNotOptimize(save(*state, out));
+        benchmark::DoNotOptimize(save(*state, out.c_str()));
     }
-    std::remove(out);
+    std::remove(out.c_str());
 }
 
 void BM_BatchOneFootWithLimit(benchmark::State& run)
 {
-    oneFoot(run, "/tmp/tarsola-batch-bench.bmp", [](InsoleState& state, const char* out) {
+    oneFoot(run, temporaryFile("tarsola-batch-bench.bmp"), [](InsoleState& state, const char* out) {
         return saveInsole(state.heightGrid, state.sourceImage, out);
     });
 }
@@ -51,7 +59,7 @@ BENCHMARK(BM_BatchOneFootWithLimit)->Unit(benchmark::kMillisecond);
 // report and written in one step.
 void BM_BatchOneFootStl(benchmark::State& run)
 {
-    oneFoot(run, "/tmp/tarsola-batch-bench.stl", [](InsoleState& state, const char* out) {
+    oneFoot(run, temporaryFile("tarsola-batch-bench.stl"), [](InsoleState& state, const char* out) {
         const SolidMesh mesh = buildSolid(state.heightGrid, DEFAULT_LEVEL_MM);
         benchmark::DoNotOptimize(measureSolid(mesh).volumeMm3);
         return writeStlFile(mesh, out);

@@ -92,6 +92,16 @@ void traceInsoleLargerThanGrid(const char* file, int width, int height)
         file, width, height);
 }
 
+void traceNoSolidToSave()
+{
+    err("%s", "Cannot save solid: the insole has no foot cell, so there is nothing to save\n");
+}
+
+void traceSolidSaveFailed(const char* file, const char* reason)
+{
+    err("Cannot save solid %s: %s\n", file, reason);
+}
+
 void traceFileProblem(const char* what, const char* file, const char* reason)
 {
     err("%s %s: %s\n", what, file, reason);

@@ -48,6 +48,12 @@ void traceSavedAsBmp(const char* file, const char* format, const char* reason);
 // "Insole <file>: <w> x <h> pixels is larger than 152 x 360; pixels beyond the grid are 0\n"
 void traceInsoleLargerThanGrid(const char* file, int width, int height);
 
+// The insole solid's files (STL, 3MF), on standard error.
+// "Cannot save solid: the insole has no foot cell, so there is nothing to save\n"
+void traceNoSolidToSave();
+// "Cannot save solid <file>: <reason>\n"
+void traceSolidSaveFailed(const char* file, const char* reason);
+
 // A line on standard error saying why an operation on a file did not happen or only
 // partly happened, naming the file: "<what> <file>: <reason>\n".
 void traceFileProblem(const char* what, const char* file, const char* reason);

@@ -84,6 +84,12 @@ void traceSavedAsBmp(const char* file, const char* format, const char* reason)
     err("Insole %s is written as BMP, not %s: %s\n", file, format, reason);
 }
 
+void traceSavedAsGrey(const char* file, int bpp)
+{
+    err("Insole %s is written as an 8-bit grey image: a pixel of %d bits cannot hold a height\n",
+        file, bpp);
+}
+
 void traceInsoleLargerThanGrid(const char* file, int width, int height)
 {
     err("Insole %s: %d x %d pixels is larger than 152 x 360; pixels beyond the grid are 0\n",

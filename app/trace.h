@@ -41,6 +41,8 @@ void traceNothingToSave();                        // "Cannot save insole: no foo
 void traceSaveFailed(const char* file, const char* reason);
 // "Insole <file> is written as BMP, not <format>: <reason>\n"
 void traceSavedAsBmp(const char* file, const char* format, const char* reason);
+// "Insole <file> is written as an 8-bit grey image: a pixel of <bpp> bits cannot hold a height\n"
+void traceSavedAsGrey(const char* file, int bpp);
 // "Insole <file>: <w> x <h> pixels is larger than 152 x 360; pixels beyond the grid are 0\n"
 void traceInsoleLargerThanGrid(const char* file, int width, int height);
 

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -62,6 +63,9 @@ std::string number(double value)
     text << value;
     return text.str();
 }
+
+// Figures of a scan as traced: to a tenth of a millimetre or degree.
+double rounded(double value) { return std::round(value * 10) / 10; }
 
 // The last line of what the core traced on the problem stream: the reason of a failure.
 std::string lastLine(const std::string& text)
@@ -160,12 +164,26 @@ public:
 
         InsoleState& state = *state_;
         char name[PATH_BUFFER_SIZE];
-        if (!copyChosenName(foot.c_str(), name) || !loadFoot(state, utf8ToAnsi(name))) {
+        ScanFigures scan;
+        if (!copyChosenName(foot.c_str(), name) || !loadFoot(state, utf8ToAnsi(name), options_.scan, &scan)) {
             return fail("");  // the core has said why
         }
         const SourceImage& image = state.sourceImage;
         report["image"] = {{"width", image.width}, {"height", image.height},
                            {"bitsPerPixel", image.bpp}, {"format", formatOf(image.format)}};
+        if (scan.isScan) {
+            report["scan"] = {{"format", scanFormatName(scan.format)},
+                              {"triangles", scan.triangles},
+                              {"units", scanUnitsName(scan.units)},
+                              {"unitsFoundFromSize", scan.unitsGuessed},
+                              {"up", scanUpName(scan.up)},
+                              {"lengthMm", rounded(scan.lengthMm)},
+                              {"widthMm", rounded(scan.widthMm)},
+                              {"heightMm", rounded(scan.heightMm)},
+                              {"turnDegrees", rounded(scan.turnDegrees)},
+                              {"holeCellsFilled", scan.filledCells},
+                              {"levelMm", options_.scan.levelMm}};
+        }
         if (state.footWidth <= 0 || state.footLength <= 0) {
             return fail("no foot in the image: every pixel inside its border is 0");
         }
@@ -208,6 +226,7 @@ public:
         const bool several = options_.feet.size() > 1;
         std::string insole;
         std::string preview;
+        std::string footImage;
         std::string why;
         if (!options_.out.empty() &&
             !claim(outputName(options_.out, foot, several, ".bmp"), foot, true, insole, why)) {
@@ -216,6 +235,18 @@ public:
         if (!options_.preview.empty() &&
             !claim(outputName(options_.preview, foot, several, ".png"), foot, false, preview, why)) {
             return fail(why);
+        }
+        // Only a scan has a foot image the program made; an image foot is its own file.
+        if (!options_.footImage.empty() && scan.isScan &&
+            !claim(outputName(options_.footImage, foot, several, ".png"), foot, false, footImage, why)) {
+            return fail(why);
+        }
+        // Before the insole: saving it writes the heights into the same bitmap.
+        if (!footImage.empty()) {
+            if (!saveBitmapFile(state.sourceImage.bitmap, FIF_PNG, footImage.c_str())) {
+                return fail("");
+            }
+            report["footImage"] = footImage;
         }
         if (!insole.empty()) {
             if (!saveInsole(state.heightGrid, state.sourceImage, insole.c_str())) {
@@ -280,6 +311,16 @@ std::string textReport(const json& r)
              << image["bitsPerPixel"] << " bits per pixel, " << image["format"].get<std::string>()
              << ";";
     }
+    if (r.contains("scan")) {
+        const json& scan = r["scan"];
+        line << " scan " << scan["format"].get<std::string>() << ", " << scan["triangles"]
+             << " triangles, units " << scan["units"].get<std::string>()
+             << (scan["unitsFoundFromSize"].get<bool>() ? " (found from its size)" : "") << ", "
+             << number(scan["lengthMm"]) << " x " << number(scan["widthMm"]) << " x "
+             << number(scan["heightMm"]) << " mm, turned " << number(scan["turnDegrees"])
+             << " degrees (" << scan["up"].get<std::string>() << " up), "
+             << scan["holeCellsFilled"] << " hole cells filled;";
+    }
     if (r.contains("box")) {
         const json& box = r["box"];
         const json& ranges = r["ranges"];
@@ -302,6 +343,9 @@ std::string textReport(const json& r)
     }
     if (r.contains("preview")) {
         line << "; preview " << r["preview"].get<std::string>();
+    }
+    if (r.contains("footImage")) {
+        line << "; foot image " << r["footImage"].get<std::string>();
     }
     if (!r["ok"].get<bool>()) {
         // Nothing may stand before the failure when the foot could not even be read.
@@ -358,11 +402,15 @@ std::string prepareBatch(const BatchOptions& options)
     if (options.feet.empty()) {
         return "no foot image given";
     }
-    if (options.info && (!options.out.empty() || !options.preview.empty())) {
-        return "--info writes nothing; leave out -o and --preview";
+    if (options.info && (!options.out.empty() || !options.preview.empty() || !options.footImage.empty())) {
+        return "--info writes nothing; leave out -o, --preview and --foot-image";
     }
-    if (!options.info && options.out.empty() && options.preview.empty()) {
-        return "nothing to write: give -o OUT (and/or --preview PNG), or --info";
+    if (!options.info && options.out.empty() && options.preview.empty() && options.footImage.empty()) {
+        return "nothing to write: give -o OUT (and/or --preview PNG, --foot-image PNG), or --info";
+    }
+    if (!levelInRange(options.scan.levelMm)) {
+        return "the level size " + number(options.scan.levelMm) + " mm is outside " +
+               number(MIN_LEVEL_MM) + " to " + number(MAX_LEVEL_MM) + " mm";
     }
     if (!(options.heightRatio >= MIN_HEIGHT_RATIO && options.heightRatio <= MAX_HEIGHT_RATIO)) {
         return "--height " + number(options.heightRatio) + " is outside the allowed range " +
@@ -380,6 +428,12 @@ std::string prepareBatch(const BatchOptions& options)
     }
     if (needsFolder(options.preview)) {
         const std::string why = prepareFolder("--preview", options.preview);
+        if (!why.empty()) {
+            return why;
+        }
+    }
+    if (needsFolder(options.footImage)) {
+        const std::string why = prepareFolder("--foot-image", options.footImage);
         if (!why.empty()) {
             return why;
         }

@@ -2,6 +2,8 @@
 // limited and saved by the same functions that the window's Load, recompute and Save use.
 #pragma once
 
+#include "imagefile/scan_foot.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,6 +13,10 @@ struct BatchOptions {
     std::vector<std::string> feet;
     std::string out;       // the insole file, or a folder for several feet; empty: none
     std::string preview;   // the preview PNG, or a folder for several feet; empty: none
+    // The foot image made from a scan (PNG), or a folder for several feet; empty: none.
+    std::string footImage;
+    // How scans are placed: units, up axis and the size of a grey level.
+    ScanOptions scan;
     std::optional<double> width;   // millimetres; default the measured foot width
     std::optional<double> length;  // millimetres; default the measured foot length
     double heightRatio = 1.0;

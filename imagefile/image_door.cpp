@@ -181,7 +181,8 @@ const char* formatRefusal(FREE_IMAGE_FORMAT format)
         return "its decoder cannot report the image size before decoding, and a GIF holds "
                "no grey levels of its own";
     case FIF_UNKNOWN:
-        return "not an image format that FreeImage recognises";
+        return "not an image format that FreeImage recognises, nor a 3D scan (STL, OBJ, PLY) "
+               "the program reads";
     default:
         return "foot images do not come in this format, and its decoder is not trusted "
                "with files from outside";

@@ -293,8 +293,8 @@ bool walkBinaryPly(const std::uint8_t* data, std::size_t size, const PlyHeader& 
                                                      p.countSigned, negative);
                 at += static_cast<std::size_t>(p.countSize);
                 if (negative || n > (size - at) / static_cast<std::size_t>(p.size)) {
-                    return fail(reason, "a list of element " + element.name +
-                                            " is longer than the file");
+                    return fail(reason, "the file is shorter than its header says (a list of "
+                                        "element " + element.name + ")");
                 }
                 at += static_cast<std::size_t>(n) * static_cast<std::size_t>(p.size);
                 if (element.hasIndexList && n >= 3) {

@@ -404,6 +404,12 @@ bool makeScanFoot(const ScanMesh& mesh, const ScanOptions& options, FootGrid& fo
     }
     std::vector<double> depth;
     lowestSurface(points, mesh.triangles, depth);
+    if (std::none_of(depth.begin(), depth.end(), [](double d) { return std::isfinite(d); })) {
+        return fail(reason,
+                    "the foot measures %.1f x %.1f mm (length x width) and covers no cell of the "
+                    "foot image; check its units",
+                    figures.lengthMm, figures.widthMm);
+    }
     double turned = turn;
     if (heelIsAtTheTop(depth)) {
         // A half turn about the grid's centre, which maps cell centres onto cell centres.

@@ -1,6 +1,8 @@
 // The real tarsola-batch program, run as a user runs it: arguments, exit statuses, reports on
 // standard output and problems on standard error, and the files it leaves.
+#include "support/scan_files.h"
 #include "support/test_support.h"
+#include "view/insole_state.h"
 
 #include <nlohmann/json.hpp>
 
@@ -10,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -191,4 +194,59 @@ TEST_F(BatchCli, InfoWritesNothing)
     EXPECT_EQ(info["ranges"]["length"][1].get<double>(), 450.0);
     EXPECT_EQ(filesIn(dir.path()),
               (std::vector<std::string>{"left.bmp", "right.png", "stderr.txt", "stdout.txt"}));
+}
+
+// Scans go through the same options: their figures in the report, the made foot image kept
+// as PNG and equal to the foot the window would load, the placement options passed on.
+TEST_F(BatchCli, ScansReportTheirPlacementAndKeepTheirFootImage)
+{
+    ScanMesh sole = latticeSurface(25, 125, 55, 305, 2.0, [](double, double y) { return y >= 55; },
+                                   [](double x, double y) { return 2 + x / 40 + y / 100; });
+    // In metres, y up, turned a quarter turn: (x, y, z) mm -> (-y, z, -x) m.
+    transformMesh(sole, [](double& x, double& y, double& z) {
+        const double ox = x, oy = y, oz = z;
+        x = -oy / 1000, y = oz / 1000, z = -ox / 1000;
+    });
+    const auto stl = binaryStl(sole);
+    writeFileBytes(dir.file("scan.stl"), std::string(stl.begin(), stl.end()));
+    writeFileBytes(dir.file("copy.stl"), std::string(stl.begin(), stl.end()));
+
+    Result r = runBatch(dir, {dir.file("scan.stl"), dir.file("left.bmp"), dir.file("copy.stl"), "-o",
+                              dir.file("out"), "--foot-image", dir.file("feet"), "--scan-up", "+y",
+                              "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<nlohmann::json> reports;
+    while (std::getline(lines, line)) {
+        reports.push_back(nlohmann::json::parse(line));
+    }
+    ASSERT_EQ(reports.size(), 3u);
+    const nlohmann::json& scan = reports[0]["scan"];
+    EXPECT_EQ(scan["triangles"], sole.triangleCount());
+    EXPECT_EQ(scan["units"], "m");
+    EXPECT_EQ(scan["up"], "+y");
+    EXPECT_EQ(scan["lengthMm"], 250.0);
+    EXPECT_EQ(scan["widthMm"], 100.0);
+    EXPECT_FALSE(reports[1].contains("scan"));  // an image foot has no scan and no made image
+    EXPECT_FALSE(reports[1].contains("footImage"));
+    EXPECT_EQ(filesIn(dir.file("feet")), (std::vector<std::string>{"copy.png", "scan.png"}));
+
+    // The kept foot image loads again as the same foot.
+    auto fromScan = std::make_unique<InsoleState>();
+    auto fromImage = std::make_unique<InsoleState>();
+    ScanOptions yUp;
+    yUp.up = ScanUp::PlusY;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(loadFoot(*fromScan, dir.file("scan.stl").c_str(), yUp));
+    ASSERT_TRUE(loadFoot(*fromImage, dir.file("feet/scan.png").c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fromImage->heightGrid, fromScan->heightGrid);
+    EXPECT_EQ(fromImage->footWidth, 100);
+
+    // Units given that do not fit: refused with the size it would have.
+    r = runBatch(dir, {dir.file("scan.stl"), "--info", "--scan-units", "mm", "--scan-up", "+y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the foot measures 0.3 x 0.1 mm (length x width) and covers no cell"), std::string::npos) << r.err;
+    EXPECT_NE(runBatch(dir, {dir.file("scan.stl"), "--info", "--foot-image", dir.file("f.png")}).status, 0);
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -163,5 +164,63 @@ TEST(ScanFoot, KnownSoleInEveryFormatUnitAndUpAxisMatchesItsHeights)
         // Every cell more than 1 mm inside the outline is foot, the hole's cells too.
         EXPECT_EQ(loaded.state->footWidth, 98);
         EXPECT_EQ(loaded.state->footLength, 250);
+    }
+}
+
+TEST(ScanFoot, MalformedAndUnplaceableScansAreRefusedWithTheReason)
+{
+    const auto text = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+    const auto square = [](double size) {
+        return latticeSurface(0, size, 0, size * 0.4, size / 20, [](double, double) { return true; },
+                              [](double x, double) { return x / 50; });
+    };
+    const ScanMesh foot = square(250);
+
+    auto nanStl = binaryStl(foot);
+    const float nan = NAN;
+    std::memcpy(&nanStl[84 + 12 + 4], &nan, 4);  // y of the first corner of the first triangle
+    auto noTriangles = binaryStl(foot);
+    noTriangles.resize(84);
+    std::memset(&noTriangles[80], 0, 4);
+    auto lyingPly = binaryPly(foot);
+    lyingPly.resize(lyingPly.size() - 5);  // the last face's indices cut short
+    const auto plyText = asciiPly(foot);
+    std::string lyingAsciiPly(plyText.begin(), plyText.end());
+    const std::size_t count = lyingAsciiPly.find("element face ") + 13;
+    lyingAsciiPly.replace(count, lyingAsciiPly.find('\n', count) - count,
+                          std::to_string(foot.triangleCount() + 1));
+    ScanMesh wall = foot;  // the same triangles stood on edge: x up
+    transformMesh(wall, [](double& x, double&, double& z) { z = x, x = 0; });
+
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"NaN coordinate", nanStl, "NaN or infinity"},
+        {"no triangles", noTriangles, "holds no triangles"},
+        {"empty ASCII STL", text("solid empty\nendsolid empty\n"), "ASCII STL refused"},
+        {"binary PLY cut short", lyingPly, "shorter than its header says"},
+        {"ASCII PLY counting more faces than it has", text(lyingAsciiPly), "ends before element face"},
+        {"OBJ face beyond its vertices", text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n"),
+         "refers to a vertex that does not exist"},
+        {"PLY of points only",
+         text("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+              "property float z\nend_header\n0 0 0\n"),
+         "only points"},
+        {"no area from below", binaryStl(wall), "no area seen from below"},
+        {"units that cannot be told", binaryStl(square(1000)), "longest extent is 1000"},
+        {"too long for the grid", binaryStl(square(370)), "measures 370.0 x 148.0 mm"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded loaded = loadScanBytes(c.bytes);
+        EXPECT_FALSE(loaded.ok);
+        EXPECT_EQ(loaded.out, "Unable to load texture: ");
+        EXPECT_NE(loaded.err.find("Cannot read foot scan scan: "), std::string::npos) << loaded.err;
+        EXPECT_NE(loaded.err.find(c.why), std::string::npos) << loaded.err;
+        EXPECT_TRUE(loaded.state->sourceImage.empty());
+        EXPECT_FALSE(loaded.figures.isScan);
     }
 }

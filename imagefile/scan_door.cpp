@@ -460,6 +460,103 @@ bool checkObj(const std::uint8_t* data, std::size_t size, std::string& reason)
 }
 
 // ---------------------------------------------------------------------------------------------
+// ASCII STL: every facet as the format spells it, so that the mesh library, which loses
+// memory when it gives up half-way through a malformed facet, only ever reads whole ones.
+
+class Tokens {
+public:
+    Tokens(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool next(std::string& token)
+    {
+        while (at_ < size_ && std::isspace(data_[at_])) {
+            ++at_;
+        }
+        const std::size_t start = at_;
+        while (at_ < size_ && !std::isspace(data_[at_])) {
+            ++at_;
+        }
+        token.assign(data_ + start, data_ + at_);
+        return at_ > start;
+    }
+    void skipLine()
+    {
+        while (at_ < size_ && data_[at_] != '\n') {
+            ++at_;
+        }
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+};
+
+// A decimal number as the mesh library parses it (no "nan" or "inf", which it cannot read).
+bool isNumber(const std::string& token)
+{
+    if (token.find_first_not_of("0123456789+-.eE") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    std::strtod(token.c_str(), &end);
+    return !token.empty() && *end == '\0';
+}
+
+bool checkAsciiStl(const std::uint8_t* data, std::size_t size, std::string& reason)
+{
+    Tokens tokens(data, size);
+    std::string t;
+    std::uint64_t triangles = 0;
+    const auto expect = [&](const char* word) { return tokens.next(t) && t == word; };
+    const auto numbers = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            if (!tokens.next(t) || !isNumber(t)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    bool inSolid = false;
+    while (tokens.next(t)) {
+        if (!inSolid) {
+            if (t != "solid") {
+                return fail(reason, "text follows its last solid");
+            }
+            tokens.skipLine();  // the solid's name
+            inSolid = true;
+            continue;
+        }
+        if (t == "endsolid") {
+            tokens.skipLine();
+            inSolid = false;
+            continue;
+        }
+        if (t != "facet" || !expect("normal") || !numbers(3) || !expect("outer") || !expect("loop")) {
+            return fail(reason, "a facet is not \"facet normal x y z\" and \"outer loop\"");
+        }
+        for (int k = 0; k < 3; ++k) {
+            if (!expect("vertex") || !numbers(3)) {
+                return fail(reason, "a facet has no three vertices of three numbers each");
+            }
+        }
+        if (!expect("endloop") || !expect("endfacet")) {
+            return fail(reason, "a facet does not end with \"endloop\" and \"endfacet\"");
+        }
+        if (++triangles > MAX_SCAN_TRIANGLES) {
+            return fail(reason, "it has more than the 4,000,000 triangles a scan may have");
+        }
+    }
+    if (inSolid) {
+        return fail(reason, "it ends without \"endsolid\"; the file is cut short");
+    }
+    if (triangles == 0) {
+        return fail(reason, "it holds no triangles");
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
 // The mesh library behind the door.
 
 // A file system that has no files: the library reads the scan from memory and nothing else,
@@ -632,9 +729,7 @@ bool openScan(const std::uint8_t* data, std::size_t size, ScanFormat format, Sca
         break;
     }
     case ScanFormat::AsciiStl:
-        // A facet takes well over 100 bytes of text, so 64 MiB hold fewer triangles than the
-        // bound; the count is checked again once the facets are read.
-        checked = true;
+        checked = checkAsciiStl(data, size, reason);
         break;
     case ScanFormat::Obj:
         checked = checkObj(data, size, reason);
@@ -669,7 +764,11 @@ bool openScan(const std::uint8_t* data, std::size_t size, ScanFormat format, Sca
     // where the library's triangulation takes quadratic time on one huge polygon.
     const aiScene* scene = importer.ReadFileFromMemory(data, size, 0, extension);
     if (!scene) {
+        // The library's message may quote the rest of the file: its start says enough.
         std::string why = importer.GetErrorString();
+        if (why.size() > 160) {
+            why = why.substr(0, 160) + "...";
+        }
         return fail(reason, "the mesh library could not read it" + (why.empty() ? "" : ": " + why));
     }
     return collectTriangles(scene, mesh, reason);

@@ -107,6 +107,17 @@ bool startsWithWord(const std::string& line, const char* word)
            (i + length == line.size() || std::isspace(static_cast<unsigned char>(line[i + length])));
 }
 
+// A decimal number as the mesh library parses it (no "nan" or "inf", which it cannot read).
+bool isNumber(const std::string& token)
+{
+    if (token.find_first_not_of("0123456789+-.eE") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    std::strtod(token.c_str(), &end);
+    return !token.empty() && *end == '\0';
+}
+
 // ---------------------------------------------------------------------------------------------
 // PLY: the header, and a walk over the elements that checks every count against the bytes
 // that follow before the mesh library reads any of them.
@@ -335,8 +346,15 @@ bool walkAsciiPly(const std::uint8_t* data, std::size_t size, const PlyHeader& h
                                             " has fewer values than its header names");
                 }
                 if (!p.list) {
-                    ++at;
+                    if (!isNumber(values[at++])) {
+                        return fail(reason, "a value of element " + element.name + " is no number");
+                    }
                     continue;
+                }
+                for (std::size_t v = at; v < values.size(); ++v) {
+                    if (!isNumber(values[v])) {
+                        return fail(reason, "a value of element " + element.name + " is no number");
+                    }
                 }
                 char* end = nullptr;
                 const long long n = std::strtoll(values[at].c_str(), &end, 10);
@@ -491,17 +509,6 @@ private:
     std::size_t size_;
     std::size_t at_ = 0;
 };
-
-// A decimal number as the mesh library parses it (no "nan" or "inf", which it cannot read).
-bool isNumber(const std::string& token)
-{
-    if (token.find_first_not_of("0123456789+-.eE") != std::string::npos) {
-        return false;
-    }
-    char* end = nullptr;
-    std::strtod(token.c_str(), &end);
-    return !token.empty() && *end == '\0';
-}
 
 bool checkAsciiStl(const std::uint8_t* data, std::size_t size, std::string& reason)
 {

@@ -2,6 +2,7 @@
 
 #include "app/trace.h"
 #include "imagefile/file_names.h"
+#include "imagefile/pixel_grey.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -144,14 +145,9 @@ bool replaceSavedFile(const char* path, const EncodedImage& encoded)
 // An 8-bit grey bitmap (grey palette) of the image's size and format, owned by `grey`.
 bool makeGreyInsole(const SourceImage& image, SourceImage& grey)
 {
-    FIBITMAP* bitmap = FreeImage_Allocate(image.width, image.height, 8);
+    FIBITMAP* bitmap = allocateGreyBitmap(image.width, image.height);
     if (!bitmap) {
         return false;
-    }
-    RGBQUAD* palette = FreeImage_GetPalette(bitmap);
-    for (int i = 0; i < 256; ++i) {
-        palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
-        palette[i].rgbReserved = 0;
     }
     grey.bitmap = bitmap;
     grey.bits = FreeImage_GetBits(bitmap);

@@ -54,3 +54,17 @@ const char* pixelLayoutRefusal(FREE_IMAGE_TYPE type, unsigned bpp)
         return "its pixel type is unknown; save it as an 8- or 16-bit grey image";
     }
 }
+
+FIBITMAP* allocateGreyBitmap(int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 8);
+    if (!bitmap) {
+        return nullptr;
+    }
+    RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+    for (int i = 0; i < 256; ++i) {
+        palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
+        palette[i].rgbReserved = 0;
+    }
+    return bitmap;
+}

@@ -41,3 +41,7 @@ GreyReader greyReaderFor(const SourceImage& image);
 // Why pixels of this type and depth hold no grey value a foot image can use, and what to do
 // instead; nullptr when they do.
 const char* pixelLayoutRefusal(FREE_IMAGE_TYPE type, unsigned bpp);
+
+// A new 8-bit bitmap with a grey palette (entry i is grey i), or null; the caller unloads it.
+// Insoles of packed pixels and the foot images made from scans are such bitmaps.
+FIBITMAP* allocateGreyBitmap(int width, int height);

@@ -2,6 +2,7 @@
 
 #include "app/trace.h"
 #include "imagefile/image_door.h"
+#include "imagefile/pixel_grey.h"
 #include "imagefile/scan_door.h"
 
 #include <cerrno>
@@ -116,17 +117,12 @@ bool SourceImage::loadScan(const std::uint8_t* data, std::size_t size, const cha
     figures.format = scanFormat;
     // An 8-bit grey image at 1 px/mm, which every later step takes like a loaded one. A scan
     // has no image format of its own: its insole is saved as BMP.
-    FIBITMAP* made = FreeImage_Allocate(FOOT_COLUMNS, GRID_ROWS, 8);
+    FIBITMAP* made = allocateGreyBitmap(FOOT_COLUMNS, GRID_ROWS);
     if (!made) {
         figures = ScanFigures{};
         traceLoadFailed();
         traceFileProblem("Cannot read foot scan", name, "FreeImage could not allocate the foot image");
         return false;
-    }
-    RGBQUAD* palette = FreeImage_GetPalette(made);
-    for (int i = 0; i < 256; ++i) {
-        palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
-        palette[i].rgbReserved = 0;
     }
     FreeImage_SetDotsPerMeterX(made, 1000);
     FreeImage_SetDotsPerMeterY(made, 1000);

@@ -59,6 +59,16 @@ void traceImageProperties(int width, int height, int dpmX, int pitch, int bpp)
 
 void traceLoadFailed() { out("%s", "Unable to load texture: "); }
 
+void traceScanPlaced(const char* file, const char* format, std::size_t triangles, const char* units,
+                     bool unitsGuessed, double lengthMm, double widthMm, double heightMm,
+                     double turnDegrees, const char* up, int filledCells)
+{
+    out("Scan %s: %s, %zu triangles, units %s (%s), %.1f x %.1f x %.1f mm (length x width x "
+        "height), turned %.1f degrees about the up axis (%s up), %d cells of small holes filled\n",
+        file, format, triangles, units, unitsGuessed ? "found from its size" : "as given", lengthMm,
+        widthMm, heightMm, turnDegrees, up, filledCells);
+}
+
 void traceImageLibraryMessage(const char* format, const char* message)
 {
     err("FreeImage %s: %s\n", format, message);
@@ -84,6 +94,12 @@ void traceSaveFailed(const char* file, const char* reason)
 void traceSavedAsBmp(const char* file, const char* format, const char* reason)
 {
     err("Insole %s is written as BMP, not %s: %s\n", file, format, reason);
+}
+
+void traceSavedAsGrey(const char* file, int bpp)
+{
+    err("Insole %s is written as an 8-bit grey image: a pixel of %d bits cannot hold a height\n",
+        file, bpp);
 }
 
 void traceInsoleLargerThanGrid(const char* file, int width, int height)

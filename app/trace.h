@@ -6,6 +6,7 @@
 // a redirected stream by whoever watches it.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // Sends the running trace (the lines that go to standard output) and the problem lines (those
@@ -27,6 +28,13 @@ void traceMouseWheel(int dy);                     // "mouse wheel %d \n"
 // Foot image loading: the five values of a new image, run together without newline.
 void traceImageProperties(int width, int height, int dpmX, int pitch, int bpp);
 void traceLoadFailed();                           // "Unable to load texture: "
+// A scan made into a foot image, on the running trace:
+// "Scan <file>: <format>, <n> triangles, units <u> (found from its size|as given),
+//  <l> x <w> x <h> mm (length x width x height), turned <d> degrees about the up axis (<up>),
+//  <k> cells of small holes filled\n" (on one line)
+void traceScanPlaced(const char* file, const char* format, std::size_t triangles, const char* units,
+                     bool unitsGuessed, double lengthMm, double widthMm, double heightMm,
+                     double turnDegrees, const char* up, int filledCells);
 // An error message of the image library, on standard error: "FreeImage <format>: <message>\n".
 void traceImageLibraryMessage(const char* format, const char* message);
 
@@ -45,6 +53,8 @@ void traceNothingToSave();                        // "Cannot save insole: no foo
 void traceSaveFailed(const char* file, const char* reason);
 // "Insole <file> is written as BMP, not <format>: <reason>\n"
 void traceSavedAsBmp(const char* file, const char* format, const char* reason);
+// "Insole <file> is written as an 8-bit grey image: a pixel of <bpp> bits cannot hold a height\n"
+void traceSavedAsGrey(const char* file, int bpp);
 // "Insole <file>: <w> x <h> pixels is larger than 152 x 360; pixels beyond the grid are 0\n"
 void traceInsoleLargerThanGrid(const char* file, int width, int height);
 

@@ -88,6 +88,9 @@ json solidReport(const SolidFigures& f, double levelMm)
                            {"lengthMm", shortest(f.footprintLengthMm)}}}};
 }
 
+// Figures of a scan as traced: to a tenth of a millimetre or degree.
+double rounded(double value) { return std::round(value * 10) / 10; }
+
 // The last line of what the core traced on the problem stream: the reason of a failure.
 std::string lastLine(const std::string& text)
 {
@@ -185,12 +188,26 @@ public:
 
         InsoleState& state = *state_;
         char name[PATH_BUFFER_SIZE];
-        if (!copyChosenName(foot.c_str(), name) || !loadFoot(state, utf8ToAnsi(name))) {
+        ScanFigures scan;
+        if (!copyChosenName(foot.c_str(), name) || !loadFoot(state, utf8ToAnsi(name), options_.scan, &scan)) {
             return fail("");  // the core has said why
         }
         const SourceImage& image = state.sourceImage;
         report["image"] = {{"width", image.width}, {"height", image.height},
                            {"bitsPerPixel", image.bpp}, {"format", formatOf(image.format)}};
+        if (scan.isScan) {
+            report["scan"] = {{"format", scanFormatName(scan.format)},
+                              {"triangles", scan.triangles},
+                              {"units", scanUnitsName(scan.units)},
+                              {"unitsFoundFromSize", scan.unitsGuessed},
+                              {"up", scanUpName(scan.up)},
+                              {"lengthMm", rounded(scan.lengthMm)},
+                              {"widthMm", rounded(scan.widthMm)},
+                              {"heightMm", rounded(scan.heightMm)},
+                              {"turnDegrees", rounded(scan.turnDegrees)},
+                              {"holeCellsFilled", scan.filledCells},
+                              {"levelMm", options_.scan.levelMm}};
+        }
         if (state.footWidth <= 0 || state.footLength <= 0) {
             return fail("no foot in the image: every pixel inside its border is 0");
         }
@@ -235,6 +252,7 @@ public:
         std::string preview;
         std::string stl;
         std::string threeMf;
+        std::string footImage;
         std::string why;
         const auto take = [&](const std::string& target, const char* extension, std::string& taken) {
             return target.empty() ||
@@ -242,17 +260,25 @@ public:
                          taken, why);
         };
         if (!take(options_.out, ".bmp", insole) || !take(options_.preview, ".png", preview) ||
-            !take(options_.stl, ".stl", stl) || !take(options_.threeMf, ".3mf", threeMf)) {
+            !take(options_.stl, ".stl", stl) || !take(options_.threeMf, ".3mf", threeMf) ||
+            // Only a scan has a foot image the program made; an image foot is its own file.
+            (scan.isScan && !take(options_.footImage, ".png", footImage))) {
             return fail(why);
         }
         SolidMesh solid;
-        const double levelMm = options_.levelMm.value_or(DEFAULT_LEVEL_MM);
         if (!stl.empty() || !threeMf.empty()) {
-            solid = buildSolid(state.heightGrid, levelMm);
+            solid = buildSolid(state.heightGrid, options_.scan.levelMm);
             if (solid.empty()) {
                 return fail("the insole has no foot cell at these settings, so there is no solid to make");
             }
-            report["solid"] = solidReport(measureSolid(solid), levelMm);
+            report["solid"] = solidReport(measureSolid(solid), options_.scan.levelMm);
+        }
+        // Before the insole: saving it writes the heights into the same bitmap.
+        if (!footImage.empty()) {
+            if (!saveBitmapFile(state.sourceImage.bitmap, FIF_PNG, footImage.c_str())) {
+                return fail("");
+            }
+            report["footImage"] = footImage;
         }
         if (!insole.empty()) {
             if (!saveInsole(state.heightGrid, state.sourceImage, insole.c_str())) {
@@ -273,7 +299,7 @@ public:
             report["stl"] = stl;
         }
         if (!threeMf.empty()) {
-            if (!write3mfFile(solid, SolidRecord{foot, settings, levelMm}, threeMf.c_str())) {
+            if (!write3mfFile(solid, SolidRecord{foot, settings, options_.scan.levelMm}, threeMf.c_str())) {
                 return fail("");
             }
             report["3mf"] = threeMf;
@@ -339,6 +365,16 @@ std::string textReport(const json& r)
              << image["bitsPerPixel"] << " bits per pixel, " << image["format"].get<std::string>()
              << ";";
     }
+    if (r.contains("scan")) {
+        const json& scan = r["scan"];
+        line << " scan " << scan["format"].get<std::string>() << ", " << scan["triangles"]
+             << " triangles, units " << scan["units"].get<std::string>()
+             << (scan["unitsFoundFromSize"].get<bool>() ? " (found from its size)" : "") << ", "
+             << number(scan["lengthMm"]) << " x " << number(scan["widthMm"]) << " x "
+             << number(scan["heightMm"]) << " mm, turned " << number(scan["turnDegrees"])
+             << " degrees (" << scan["up"].get<std::string>() << " up), "
+             << scan["holeCellsFilled"] << " hole cells filled;";
+    }
     if (r.contains("box")) {
         const json& box = r["box"];
         const json& ranges = r["ranges"];
@@ -368,6 +404,9 @@ std::string textReport(const json& r)
         if (r.contains(file)) {
             line << "; " << file << " " << r[file].get<std::string>();
         }
+    }
+    if (r.contains("footImage")) {
+        line << "; foot image " << r["footImage"].get<std::string>();
     }
     if (!r["ok"].get<bool>()) {
         // Nothing may stand before the failure when the foot could not even be read.
@@ -425,19 +464,17 @@ std::string prepareBatch(const BatchOptions& options)
         return "no foot image given";
     }
     const bool writesSolid = !options.stl.empty() || !options.threeMf.empty();
-    const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid;
+    const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid ||
+                        !options.footImage.empty();
     if (options.info && writes) {
-        return "--info writes nothing; leave out -o, --preview, --stl and --3mf";
+        return "--info writes nothing; leave out -o, --preview, --stl, --3mf and --foot-image";
     }
     if (!options.info && !writes) {
-        return "nothing to write: give -o OUT, --preview PNG, --stl STL or --3mf 3MF (any of "
-               "them), or --info";
+        return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF or "
+               "--foot-image PNG (any of them), or --info";
     }
-    if (options.levelMm && !writesSolid) {
-        return "--level-mm is the level size of the solid; give --stl or --3mf with it";
-    }
-    if (options.levelMm && !levelInRange(*options.levelMm)) {
-        return "--level-mm " + number(*options.levelMm) + " is outside the allowed range " +
+    if (!levelInRange(options.scan.levelMm)) {
+        return "--level-mm " + number(options.scan.levelMm) + " is outside the allowed range " +
                number(MIN_LEVEL_MM) + " to " + number(MAX_LEVEL_MM) + " mm";
     }
     if (!(options.heightRatio >= MIN_HEIGHT_RATIO && options.heightRatio <= MAX_HEIGHT_RATIO)) {
@@ -450,7 +487,7 @@ std::string prepareBatch(const BatchOptions& options)
     };
     const std::pair<const char*, const std::string*> targets[] = {
         {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
-        {"--3mf", &options.threeMf}};
+        {"--3mf", &options.threeMf}, {"--foot-image", &options.footImage}};
     for (const auto& [option, target] : targets) {
         if (needsFolder(*target)) {
             const std::string why = prepareFolder(option, *target);

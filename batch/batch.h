@@ -2,6 +2,7 @@
 // limited and saved by the same functions that the window's Load, recompute and Save use.
 #pragma once
 
+#include "imagefile/scan_foot.h"
 #include "solid/level.h"
 
 #include <cstdio>
@@ -15,7 +16,11 @@ struct BatchOptions {
     std::string preview;   // the preview PNG, or a folder for several feet; empty: none
     std::string stl;       // the solid as STL, or a folder for several feet; empty: none
     std::string threeMf;   // the solid as 3MF, or a folder for several feet; empty: none
-    std::optional<double> levelMm;  // the solid's level size; default DEFAULT_LEVEL_MM
+    // The foot image made from a scan (PNG), or a folder for several feet; empty: none.
+    std::string footImage;
+    // How scans are placed: units, up axis and the size of a grey level, which is also the
+    // thickness of one height level of the solid (--level-mm).
+    ScanOptions scan;
     std::optional<double> width;   // millimetres; default the measured foot width
     std::optional<double> length;  // millimetres; default the measured foot length
     double heightRatio = 1.0;

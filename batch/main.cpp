@@ -23,7 +23,8 @@ int main(int argc, char** argv)
     CLI::App app{"Makes the insole height map of each foot image, as the Tarsola window's Load, "
                  "sliders and Save would, without a display.",
                  "tarsola-batch"};
-    app.add_option("FOOT", options.feet, "Foot images (150 x 360 pixels, 1 px = 1 mm)")
+    app.add_option("FOOT", options.feet,
+                   "Foot images (150 x 360 pixels, 1 px = 1 mm) or 3D scans (STL, OBJ, PLY)")
         ->required()
         ->check(CLI::ExistingFile);
     app.add_option("-o,--out", options.out,
@@ -47,8 +48,23 @@ int main(int argc, char** argv)
                    "The insole as a solid, 3MF in mm with the settings recorded, for one foot "
                    "(\".3mf\" is appended unless the name ends so); a folder for several, one "
                    "NAME.3mf per foot");
-    app.add_option("--level-mm", options.levelMm,
-                   "Thickness of one height level of the solid in mm, 0.05 to 1 (default 0.2)");
+    app.add_option("--level-mm", options.scan.levelMm,
+                   "Size of one height level in mm, 0.05 to 1: the thickness of a level in the "
+                   "solid, and the height of a grey level of a scan")
+        ->capture_default_str();
+    app.add_option("--foot-image", options.footImage,
+                   "The foot image made from a scan (PNG), to keep and load again; a folder for "
+                   "several feet, one NAME.png per scan");
+    std::string units = "auto";
+    std::string up = "+z";
+    app.add_option("--scan-units", units,
+                   "Units of scans: auto (from the foot's size: 150-400 mm, 15-40 cm, "
+                   "0.15-0.40 m), mm, cm or m")
+        ->check(CLI::IsMember({"auto", "mm", "cm", "m"}))
+        ->capture_default_str();
+    app.add_option("--scan-up", up, "The axis of scans that points up from the ground")
+        ->check(CLI::IsMember({"+z", "-z", "+y", "-y", "+x", "-x"}))
+        ->capture_default_str();
     app.add_flag("--info", options.info, "Print the measurements only; write nothing");
     app.add_flag("--json", options.json, "One JSON object per foot on standard output");
     app.set_version_flag("--version", std::string("tarsola-batch ") + TARSOLA_VERSION,
@@ -63,6 +79,9 @@ int main(int argc, char** argv)
         app.exit(e);
         return BAD_ARGUMENTS;
     }
+
+    parseScanUnits(units, options.scan.units);
+    parseScanUp(up, options.scan.up);
 
     // The window's running trace would only clutter the report; problems stay on stderr.
     setTraceStreams(nullptr, stderr);

@@ -1,6 +1,7 @@
 #include "fuzz/foot_entry.h"
 
 #include "imagefile/image_door.h"
+#include "imagefile/pixel_grey.h"
 #include "view/grid.h"
 #include "view/insole_state.h"
 
@@ -33,15 +34,15 @@ FeedResult feedFootBytes(const std::uint8_t* data, std::size_t size)
     if (image.empty() || !image.bits) {
         return broken(result, "a loaded image has no pixels");
     }
-    if (FreeImage_GetImageType(image.bitmap) != FIT_BITMAP || image.bpp < 8 ||
+    if (pixelLayoutRefusal(FreeImage_GetImageType(image.bitmap), static_cast<unsigned>(image.bpp)) ||
         image.bytesPerPixel != image.bpp / 8) {
-        return broken(result, "a loaded image is not a standard bitmap of 8 or more bits");
+        return broken(result, "a loaded image has pixels that hold no grey value");
     }
     if (image.width < 1 || image.height < 1 || image.width > static_cast<int>(MAX_IMAGE_SIDE) ||
         image.height > static_cast<int>(MAX_IMAGE_SIDE)) {
         return broken(result, "a loaded image has a size the door refuses");
     }
-    if (image.pitch < image.width * image.bytesPerPixel) {
+    if (static_cast<long>(image.pitch) * 8 < static_cast<long>(image.width) * image.bpp) {
         return broken(result, "a loaded image has scanlines shorter than its pixels");
     }
     const bool emptyBox = state->footMinX == FOOT_COLUMNS && state->footMaxX == 0 &&

@@ -13,7 +13,7 @@ struct FeedResult {
 };
 
 // Loads the bytes as the Load button would (door, decode from memory, trace, sample,
-// measure) and checks the result: a loaded image is a standard bitmap of 8 or more bits per
-// pixel within 4096 x 4096, the measured box lies inside the grid or is the empty box, and
-// a refused image leaves the record empty.
+// measure) and checks the result: a loaded image holds a grey value in every pixel (see
+// pixelLayoutRefusal) within 4096 x 4096, the measured box lies inside the grid or is the
+// empty box, and a refused image leaves the record empty.
 FeedResult feedFootBytes(const std::uint8_t* data, std::size_t size);

@@ -1,10 +1,12 @@
 // Writes the fuzzer's seed corpus: every accepted format at every bit depth a foot image may
-// have, small and odd sizes, BMPs with each info header version, compressed variants, and a
-// few inputs the door must refuse. Run: make_foot_corpus <folder>
+// have, small and odd sizes, BMPs with each info header version, compressed variants, 3D
+// scans in every mesh format, and a few inputs the doors must refuse. Run: make_foot_corpus <folder>
 #include "fuzz/bmp_headers.h"
+#include "support/scan_files.h"
 
 #include <FreeImage.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <string>
@@ -126,7 +128,7 @@ int main(int argc, char** argv)
             }
             FreeImage_Unload(bitmap);
         }
-        // Depths the door refuses after reading the header: 1 bit, 16-bit grey.
+        // Packed pixels and 16-bit grey samples.
         const std::string stem = std::to_string(s.w) + "x" + std::to_string(s.h);
         FIBITMAP* grey = foot(s.w, s.h, 8);
         FIBITMAP* mono = FreeImage_Threshold(grey, 100);
@@ -149,6 +151,29 @@ int main(int argc, char** argv)
     put("foot_150x360_8_rle8_v5.bmp", bmp_headers::withLaterHeader(save(full, FIF_BMP, BMP_SAVE_RLE), 124));
     each("foot_150x360_8_lzw", full, FIF_TIFF, "tif", TIFF_LZW);
     FreeImage_Unload(full);
+
+    // Scans of a small sole (250 x 100 mm on a coarse lattice) in every mesh format, turned,
+    // in metres, with quads, and a point cloud the scan door refuses.
+    ScanMesh sole = latticeSurface(25, 125, 55, 305, 25, [](double x, double y) {
+        return y > 110 || std::fabs(x - 75) < 30;  // a narrower heel
+    }, [](double x, double y) { return 3 + x / 50 + y / 100; });
+    put("sole_bin.stl", binaryStl(sole));
+    put("sole_ascii.stl", asciiStl(sole));
+    put("sole.obj", objFile(sole));
+    put("sole_ascii.ply", asciiPly(sole));
+    put("sole_bin.ply", binaryPly(sole));
+    ScanMesh turned = sole;
+    transformMesh(turned, [](double& x, double& y, double& z) {
+        const double ox = x;
+        x = (ox * 0.6 - y * 0.8) / 1000, y = z / 1000, z = -(ox * 0.8 + y * 0.6) / 1000;
+    });
+    put("sole_turned_m_yup.stl", binaryStl(turned));
+    std::string quads = "v 0 0 0\nv 250 0 1\nv 250 100 2\nv 0 100 1\nv 125 50 -1\n"
+                        "f 1 2 5\nf 2/1 3/1 5/1\nf -2//1 -1//1 4//1\nf 4 1 5\nf 1 2 3 4\n";
+    put("quads.obj", std::vector<std::uint8_t>(quads.begin(), quads.end()));
+    std::string cloud = "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\n"
+                        "property float y\nproperty float z\nend_header\n0 0 0\n1 1 1\n";
+    put("points.ply", std::vector<std::uint8_t>(cloud.begin(), cloud.end()));
 
     // A format the door refuses before decoding, and something that is no image at all.
     FIBITMAP* small = foot(13, 17, 8);

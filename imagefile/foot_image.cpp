@@ -1,5 +1,7 @@
 #include "imagefile/foot_image.h"
 
+#include "imagefile/pixel_grey.h"
+
 #include <algorithm>
 
 void sampleFoot(const SourceImage& image, FootGrid& footGrid, Grid& heightGrid, Grid& displayGrid)
@@ -7,11 +9,12 @@ void sampleFoot(const SourceImage& image, FootGrid& footGrid, Grid& heightGrid, 
     // Only the pixels the bitmap has are read: a smaller image leaves 0 beyond its edges.
     const int columns = image.bits ? std::min(image.width, FOOT_COLUMNS) : 0;
     const int rows = image.bits ? std::min(image.height, GRID_ROWS) : 0;
+    const GreyReader reader = greyReaderFor(image);
     for (int y = 0; y < GRID_ROWS; ++y) {
         const bool edgeRow = y == 0 || y == GRID_ROWS - 1;
         const std::uint8_t* scanline = y < rows ? image.bits + static_cast<long>(y) * image.pitch : nullptr;
         for (int x = 0; x < FOOT_COLUMNS; ++x) {
-            const std::uint8_t v = scanline && x < columns ? scanline[x * image.bytesPerPixel] : 0;
+            const std::uint8_t v = scanline && x < columns ? reader.grey(scanline, x) : 0;
             footGrid[footIndex(x, y)] = edgeRow ? 0 : v;
             heightGrid[gridIndex(x, y)] = v;
             displayGrid[gridIndex(x, y)] = edgeRow ? 0 : v;

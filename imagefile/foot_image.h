@@ -19,8 +19,10 @@ struct FootBox {
 // before the first load are finite.
 constexpr FootBox WHOLE_GRID_BOX{0, FOOT_COLUMNS - 1, 0, GRID_ROWS - 1};
 
-// Copies the first byte of each pixel of the image's bottom-left 150 x 360 block into the
-// three grids: heightGrid keeps every row, footGrid and displayGrid get 0 in rows 0 and 359.
+// Copies the grey value of each pixel of the image's bottom-left 150 x 360 block into the
+// three grids (the first byte of a standard pixel of 8 or more bits, the palette's grey of a
+// packed 1- to 4-bit pixel, the high byte of a 16-bit sample; see GreyReader): heightGrid
+// keeps every row, footGrid and displayGrid get 0 in rows 0 and 359.
 // Cells beyond a smaller image are 0; the spare columns of heightGrid and displayGrid are
 // left as they are.
 void sampleFoot(const SourceImage& image, FootGrid& footGrid, Grid& heightGrid, Grid& displayGrid);

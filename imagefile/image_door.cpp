@@ -1,6 +1,7 @@
 #include "imagefile/image_door.h"
 
 #include "app/trace.h"
+#include "imagefile/pixel_grey.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -180,7 +181,8 @@ const char* formatRefusal(FREE_IMAGE_FORMAT format)
         return "its decoder cannot report the image size before decoding, and a GIF holds "
                "no grey levels of its own";
     case FIF_UNKNOWN:
-        return "not an image format that FreeImage recognises";
+        return "not an image format that FreeImage recognises, nor a 3D scan (STL, OBJ, PLY) "
+               "the program reads";
     default:
         return "foot images do not come in this format, and its decoder is not trusted "
                "with files from outside";
@@ -245,8 +247,12 @@ bool prepareBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uin
     if (compression == BI_RLE4) {
         return fail(reason, "RLE4-compressed BMPs are refused: the decoder overflows on them");
     }
-    if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
-        return fail(reason, "a foot image needs 8, 16, 24 or 32 bits per pixel");
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32) {
+        return fail(reason, "a foot image needs 1, 4, 8, 16, 24 or 32 bits per pixel");
+    }
+    if (bitCount < 8 && compression != BI_RGB) {
+        return fail(reason, "1- and 4-bit BMPs are only read uncompressed");
     }
     if (compression == BI_RLE8) {
         if (bitCount != 8 || height < 0) {
@@ -278,15 +284,20 @@ bool prepareBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uin
         }
     }
 
-    // Only 8-bit images have a palette the decoder reads; any other one is dropped.
-    if (bitCount == 8 && colorsUsed > 256) {
-        return fail(reason, "its palette has more than 256 colours");
+    // Only images of 8 or fewer bits per pixel have a palette the decoder reads; any other
+    // one is dropped.
+    const bool paletted = bitCount <= 8;
+    const std::uint32_t colours = 1u << (paletted ? bitCount : 0);
+    if (paletted && colorsUsed > colours) {
+        return fail(reason, bitCount == 8 ? "its palette has more than 256 colours"
+                                          : "its palette has more colours than its bits per pixel can index");
     }
-    const std::uint64_t paletteEntries = bitCount == 8 ? (colorsUsed ? colorsUsed : 256) : 0;
+    const std::uint64_t paletteEntries = paletted ? (colorsUsed ? colorsUsed : colours) : 0;
     const std::uint64_t paletteStart = BMP_FILE_HEADER + std::max<std::uint64_t>(infoSize, masksEnd - BMP_FILE_HEADER);
     const std::uint64_t paletteEnd = paletteStart + paletteEntries * 4;
     if (paletteEnd > offBits) {
-        return fail(reason, "its headers and palette run into the pixel data");
+        return fail(reason, bitCount < 8 ? "its palette for 1 or 4 bits per pixel runs into the pixel data"
+                                         : "its headers and palette run into the pixel data");
     }
     std::uint64_t pixelBytes = size - offBits;
     const std::uint64_t stride = scanlineBytes(static_cast<std::uint64_t>(width), bitCount);
@@ -345,19 +356,16 @@ bool prepareBmp(const std::uint8_t* data, std::size_t size, std::vector<std::uin
 namespace {
 
 // Why an image, as its header or its decoded pixels describe it, cannot be a foot image.
-// Sampling takes the first byte of each pixel as the grey value, which holds only for
-// standard bitmaps of 8 or more bits per pixel.
-const char* unusableReason(FIBITMAP* bitmap, char (&reason)[128])
+// Sampling reads a grey value from each pixel: the first byte of standard bitmaps, the
+// palette of packed 1- to 4-bit ones, the high byte of 16-bit samples. Other pixel types
+// hold no grey value and are refused with what to do instead.
+const char* unusableReason(FIBITMAP* bitmap, char (&reason)[256])
 {
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
-    if (type != FIT_BITMAP) {
-        std::snprintf(reason, sizeof reason,
-                      "pixel type %d is not a plain 8, 24 or 32-bit bitmap", static_cast<int>(type));
-        return reason;
-    }
     const unsigned bpp = FreeImage_GetBPP(bitmap);
-    if (bpp < 8) {
-        std::snprintf(reason, sizeof reason, "%u bits per pixel; a foot image needs 8 or more", bpp);
+    if (const char* why = pixelLayoutRefusal(type, bpp)) {
+        std::snprintf(reason, sizeof reason, "pixel type %d, %u bits per pixel: %s",
+                      static_cast<int>(type), bpp, why);
         return reason;
     }
     const unsigned width = FreeImage_GetWidth(bitmap);
@@ -428,7 +436,7 @@ DoorResult openFootImage(const std::uint8_t* data, std::size_t size)
         return result;
     }
     Memory memory(data, size);
-    char reason[128];
+    char reason[256];
     {
         FIBITMAP* header = FreeImage_LoadFromMemory(result.format, memory.handle, FIF_LOAD_NOPIXELS);
         if (!header) {

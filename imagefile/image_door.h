@@ -49,6 +49,7 @@ struct DoorResult {
     std::string reason;                       // why nothing came through; empty on success
 };
 
-// Decodes a foot image from the bytes of a file. The result holds a standard bitmap of 8 or
-// more bits per pixel and at most MAX_IMAGE_SIDE pixels each way, or no bitmap and a reason.
+// Decodes a foot image from the bytes of a file. The result holds a bitmap whose pixels hold
+// a grey value (a standard bitmap of 1 to 32 bits per pixel, or 16-bit grey or colour
+// samples) of at most MAX_IMAGE_SIDE pixels each way, or no bitmap and a reason.
 DoorResult openFootImage(const std::uint8_t* data, std::size_t size);

@@ -2,6 +2,7 @@
 
 #include "app/trace.h"
 #include "imagefile/file_names.h"
+#include "imagefile/pixel_grey.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,6 +39,19 @@ bool samePixels(FIBITMAP* a, FIBITMAP* b)
     return true;
 }
 
+// Whether FreeImage writes this bitmap's pixel type and depth in this format. The library
+// answers for the bit depth of standard bitmaps only; 16-bit grey and colour samples are
+// answered by their pixel type alone.
+bool canWrite(FREE_IMAGE_FORMAT format, FIBITMAP* bitmap)
+{
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
+    if (!FreeImage_FIFSupportsExportType(format, type)) {
+        return false;
+    }
+    return type != FIT_BITMAP ||
+           FreeImage_FIFSupportsExportBPP(format, static_cast<int>(FreeImage_GetBPP(bitmap)));
+}
+
 // A bitmap encoded into memory in one format, checked to read back as the same pixels.
 class EncodedImage {
 public:
@@ -55,8 +69,7 @@ public:
             std::snprintf(reason, sizeof reason, "FreeImage cannot write %s", formatName(format));
             return false;
         }
-        if (!FreeImage_FIFSupportsExportType(format, FreeImage_GetImageType(bitmap)) ||
-            !FreeImage_FIFSupportsExportBPP(format, static_cast<int>(bpp))) {
+        if (!canWrite(format, bitmap)) {
             std::snprintf(reason, sizeof reason, "FreeImage cannot write %s at %u bits per pixel",
                           formatName(format), bpp);
             return false;
@@ -129,6 +142,25 @@ bool replaceSavedFile(const char* path, const EncodedImage& encoded)
     return true;
 }
 
+// An 8-bit grey bitmap (grey palette) of the image's size and format, owned by `grey`.
+bool makeGreyInsole(const SourceImage& image, SourceImage& grey)
+{
+    FIBITMAP* bitmap = allocateGreyBitmap(image.width, image.height);
+    if (!bitmap) {
+        return false;
+    }
+    grey.bitmap = bitmap;
+    grey.bits = FreeImage_GetBits(bitmap);
+    grey.pitch = static_cast<std::int32_t>(FreeImage_GetPitch(bitmap));
+    grey.bpp = 8;
+    grey.bytesPerPixel = 1;
+    grey.width = image.width;
+    grey.height = image.height;
+    grey.dpmX = image.dpmX;
+    grey.format = image.format;
+    return true;
+}
+
 }  // namespace
 
 void copyHeightsIntoImage(const Grid& heightGrid, SourceImage& image)
@@ -177,9 +209,7 @@ FREE_IMAGE_FORMAT exportFormatFor(const SourceImage& image, const char** whyNot)
         reason = "FreeImage cannot write that format";
     } else if (isLossyFormat(format)) {
         reason = "that format stores pixels lossily and would change the heights";
-    } else if (image.bitmap &&
-               (!FreeImage_FIFSupportsExportType(format, FreeImage_GetImageType(image.bitmap)) ||
-                !FreeImage_FIFSupportsExportBPP(format, image.bpp))) {
+    } else if (image.bitmap && !canWrite(format, image.bitmap)) {
         reason = "FreeImage cannot write that format at the image's bit depth";
     }
     if (whyNot) {
@@ -222,21 +252,33 @@ bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUt
         return false;
     }
 
-    copyHeightsIntoImage(heightGrid, image);
-    if (image.width > GRID_STRIDE || image.height > GRID_ROWS) {
-        traceInsoleLargerThanGrid(name, image.width, image.height);
+    // A pixel of 1 to 4 bits cannot hold a height: the insole is an 8-bit grey image of the
+    // same size, in the foot image's format where that keeps it, and the foot image's own
+    // bitmap stays as it was loaded.
+    SourceImage greyInsole;
+    SourceImage& target = image.bytesPerPixel > 0 ? image : greyInsole;
+    if (&target == &greyInsole) {
+        if (!makeGreyInsole(image, greyInsole)) {
+            traceSaveFailed(name, "FreeImage could not allocate an 8-bit grey image");
+            return false;
+        }
+        traceSavedAsGrey(name, image.bpp);
+    }
+    copyHeightsIntoImage(heightGrid, target);
+    if (target.width > GRID_STRIDE || target.height > GRID_ROWS) {
+        traceInsoleLargerThanGrid(name, target.width, target.height);
     }
 
     // The image's own format when it keeps every height; BMP, which the name promises,
     // when FreeImage cannot write it, would store it lossily, or changed a pixel after all.
     const char* whyNot = nullptr;
-    const FREE_IMAGE_FORMAT ownFormat = exportFormatFor(image, &whyNot);
+    const FREE_IMAGE_FORMAT ownFormat = exportFormatFor(target, &whyNot);
     EncodedImage encoded;
     char reason[REASON_SIZE];
     char ownFormatReason[REASON_SIZE];
     bool ok = false;
     if (!whyNot) {
-        ok = encoded.encode(image.bitmap, ownFormat, reason);
+        ok = encoded.encode(target.bitmap, ownFormat, reason);
         if (!ok && ownFormat != FIF_BMP) {
             std::memcpy(ownFormatReason, reason, sizeof reason);
             whyNot = ownFormatReason;
@@ -244,7 +286,7 @@ bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUt
     }
     if (whyNot) {
         traceSavedAsBmp(name, formatName(image.format), whyNot);
-        ok = encoded.encode(image.bitmap, FIF_BMP, reason);
+        ok = encoded.encode(target.bitmap, FIF_BMP, reason);
     }
     if (!ok) {
         traceSaveFailed(name, reason);

@@ -2,6 +2,8 @@
 // sampling and export need.
 #pragma once
 
+#include "imagefile/scan_foot.h"
+
 #include <FreeImage.h>
 
 #include <cstddef>
@@ -30,14 +32,20 @@ struct SourceImage {
     // Reads a foot image, the format found from the file's contents. Returns true when the
     // record then describes the new bitmap; on false the record is empty and a trace says why.
     // The file is read whole (up to 64 MiB) and decoded from memory through the image door.
-    bool load(const char* path);
+    // A 3D scan (STL, OBJ, PLY, by its signature) comes through the scan door instead and is
+    // placed as `scan` says into an 8-bit grey foot image of 150 x 360, saved as BMP; what
+    // the placement found goes to `figures` when given (isScan false for an image).
+    bool load(const char* path, const ScanOptions& scan = ScanOptions{}, ScanFigures* figures = nullptr);
 
     // The same from the bytes of a file already in memory; `name` only names it in traces.
-    bool loadFromMemory(const std::uint8_t* data, std::size_t size, const char* name);
+    bool loadFromMemory(const std::uint8_t* data, std::size_t size, const char* name,
+                        const ScanOptions& scan = ScanOptions{}, ScanFigures* figures = nullptr);
 
     // Releases the bitmap; the record is empty afterwards.
     void release();
 
 private:
     void adopt(FIBITMAP* loaded);
+    bool loadScan(const std::uint8_t* data, std::size_t size, const char* name, ScanFormat scanFormat,
+                  const ScanOptions& scan, ScanFigures& figures);
 };

@@ -33,9 +33,9 @@ void takeLoadedImage(InsoleState& state, const char* path)
 
 }  // namespace
 
-bool loadFoot(InsoleState& state, const char* path)
+bool loadFoot(InsoleState& state, const char* path, const ScanOptions& scan, ScanFigures* figures)
 {
-    if (!state.sourceImage.load(path)) {
+    if (!state.sourceImage.load(path, scan, figures)) {
         return false;
     }
     takeLoadedImage(state, path);
@@ -43,9 +43,9 @@ bool loadFoot(InsoleState& state, const char* path)
 }
 
 bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
-                        const char* name)
+                        const char* name, const ScanOptions& scan, ScanFigures* figures)
 {
-    if (!state.sourceImage.loadFromMemory(data, size, name)) {
+    if (!state.sourceImage.loadFromMemory(data, size, name, scan, figures)) {
         return false;
     }
     takeLoadedImage(state, name);

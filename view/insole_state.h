@@ -35,9 +35,12 @@ struct InsoleState {
 // Reads a foot image by file name (as the file system spells it) into the state: loads it,
 // traces its properties, samples it into the grids, measures the foot and resets the drawn
 // size to 150 x 360. On failure the source image is left empty, everything else unchanged,
-// and the trace says why. Returns whether a foot image is now loaded.
-bool loadFoot(InsoleState& state, const char* path);
+// and the trace says why. Returns whether a foot image is now loaded. A 3D scan is placed
+// as `scan` says; what its placement found goes to `figures` when given.
+bool loadFoot(InsoleState& state, const char* path, const ScanOptions& scan = ScanOptions{},
+              ScanFigures* figures = nullptr);
 
 // The same from the bytes of a file already in memory; `name` only names it in traces.
 bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
-                        const char* name);
+                        const char* name, const ScanOptions& scan = ScanOptions{},
+                        ScanFigures* figures = nullptr);

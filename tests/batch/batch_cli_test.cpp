@@ -1,6 +1,7 @@
 // The real tarsola-batch program, run as a user runs it: arguments, exit statuses, reports on
 // standard output and problems on standard error, and the files it leaves.
 #include "solid/solid_files.h"
+#include "support/scan_files.h"
 #include "support/test_support.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
@@ -245,16 +246,13 @@ TEST_F(BatchCli, SolidsAloneFromTheHeightsTheInsoleWouldHave)
     EXPECT_EQ(filesIn(dir.file("stl")), (std::vector<std::string>{"left.stl", "right.stl"}));
 }
 
-TEST_F(BatchCli, TheLevelSizeOutsideItsRangeOrWithoutASolidIsRefused)
+TEST_F(BatchCli, TheLevelSizeOutsideItsRangeIsRefused)
 {
     for (const char* level : {"0.04", "1.5", "nan"}) {
         const Result r = runBatch(dir, {dir.file("left.bmp"), "--stl", dir.file("s"), "--level-mm", level});
         EXPECT_EQ(r.status, 2) << level;
         EXPECT_NE(r.err.find("outside the allowed range 0.05 to 1 mm"), std::string::npos) << r.err;
     }
-    const Result r = runBatch(dir, {dir.file("left.bmp"), "-o", dir.file("s"), "--level-mm", "0.3"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("give --stl or --3mf"), std::string::npos) << r.err;
     EXPECT_EQ(filesIn(dir.path()),
               (std::vector<std::string>{"left.bmp", "right.png", "stderr.txt", "stdout.txt"}));
 }
@@ -272,4 +270,72 @@ TEST_F(BatchCli, AFootWithoutFootCellsMakesNoSolidAndWritesNothing)
                          ": the insole has no foot cell at these settings, so there is no solid to make\n");
     EXPECT_FALSE(fileExists(dir.file("dot-insole.bmp")));
     EXPECT_FALSE(fileExists(dir.file("dot-solid.stl")));
+}
+
+// Scans go through the same options: their figures in the report, the made foot image kept
+// as PNG and equal to the foot the window would load, the placement options passed on.
+TEST_F(BatchCli, ScansReportTheirPlacementAndKeepTheirFootImage)
+{
+    ScanMesh sole = latticeSurface(25, 125, 55, 305, 2.0, [](double, double y) { return y >= 55; },
+                                   [](double x, double y) { return 2 + x / 40 + y / 100; });
+    // In metres, y up, turned a quarter turn: (x, y, z) mm -> (-y, z, -x) m.
+    transformMesh(sole, [](double& x, double& y, double& z) {
+        const double ox = x, oy = y, oz = z;
+        x = -oy / 1000, y = oz / 1000, z = -ox / 1000;
+    });
+    const auto stl = binaryStl(sole);
+    writeFileBytes(dir.file("scan.stl"), std::string(stl.begin(), stl.end()));
+    writeFileBytes(dir.file("copy.stl"), std::string(stl.begin(), stl.end()));
+
+    Result r = runBatch(dir, {dir.file("scan.stl"), dir.file("left.bmp"), dir.file("copy.stl"), "-o",
+                              dir.file("out"), "--foot-image", dir.file("feet"), "--scan-up", "+y",
+                              "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<nlohmann::json> reports;
+    while (std::getline(lines, line)) {
+        reports.push_back(nlohmann::json::parse(line));
+    }
+    ASSERT_EQ(reports.size(), 3u);
+    const nlohmann::json& scan = reports[0]["scan"];
+    EXPECT_EQ(scan["triangles"], sole.triangleCount());
+    EXPECT_EQ(scan["units"], "m");
+    EXPECT_EQ(scan["up"], "+y");
+    EXPECT_EQ(scan["lengthMm"], 250.0);
+    EXPECT_EQ(scan["widthMm"], 100.0);
+    EXPECT_FALSE(reports[1].contains("scan"));  // an image foot has no scan and no made image
+    EXPECT_FALSE(reports[1].contains("footImage"));
+    EXPECT_EQ(filesIn(dir.file("feet")), (std::vector<std::string>{"copy.png", "scan.png"}));
+
+    // The kept foot image loads again as the same foot.
+    auto fromScan = std::make_unique<InsoleState>();
+    auto fromImage = std::make_unique<InsoleState>();
+    ScanOptions yUp;
+    yUp.up = ScanUp::PlusY;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(loadFoot(*fromScan, dir.file("scan.stl").c_str(), yUp));
+    ASSERT_TRUE(loadFoot(*fromImage, dir.file("feet/scan.png").c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fromImage->heightGrid, fromScan->heightGrid);
+    EXPECT_EQ(fromImage->footWidth, 100);
+
+    // --level-mm is the scan's grey level too: twice the level, half the levels above ground.
+    r = runBatch(dir, {dir.file("scan.stl"), "--foot-image", dir.file("coarse.png"), "--scan-up",
+                       "+y", "--level-mm", "0.4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto coarse = std::make_unique<InsoleState>();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(loadFoot(*coarse, dir.file("coarse.png").c_str()));
+    testing::internal::GetCapturedStdout();
+    for (int i : {gridIndex(75, 180), gridIndex(60, 100), gridIndex(90, 300)}) {
+        ASSERT_GT(fromScan->heightGrid[i], 1) << i;
+        EXPECT_NEAR(coarse->heightGrid[i] - 1, (fromScan->heightGrid[i] - 1) / 2.0, 1.0) << i;
+    }
+
+    // Units given that do not fit: refused with the size it would have.
+    r = runBatch(dir, {dir.file("scan.stl"), "--info", "--scan-units", "mm", "--scan-up", "+y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the foot measures 0.3 x 0.1 mm (length x width) and covers no cell"), std::string::npos) << r.err;
+    EXPECT_NE(runBatch(dir, {dir.file("scan.stl"), "--info", "--foot-image", dir.file("f.png")}).status, 0);
 }

@@ -3,10 +3,12 @@
 
 #include "imagefile/file_dialogs.h"
 #include "imagefile/insole_export.h"
+#include "support/scan_files.h"
 
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -52,4 +54,43 @@ TEST_F(WindowTest, SaveWithNothingLoadedShowsNoDialog)
     testing::internal::CaptureStderr();
     exportInsole();  // would block on the dialog if it showed one
     EXPECT_NE(testing::internal::GetCapturedStderr().find("no foot image"), std::string::npos);
+}
+
+// A scan comes in through the window's Load like an image: measured, drawn, shaped, and its
+// insole saved as BMP, the heights read back.
+TEST_F(WindowTest, ScanLoadsDrawsAndSavesAsBmp)
+{
+    TempDir dir;
+    ScanMesh sole = latticeSurface(30, 120, 60, 300, 2.0, [](double, double) { return true; },
+                                   [](double x, double y) { return 4 + x / 30 + y / 80; });
+    const auto ply = asciiPly(sole);
+    writeFileBytes(dir.file("scan.ply"), std::string(ply.begin(), ply.end()));
+    testing::internal::CaptureStdout();
+    const bool loaded = insoleView->loadFootFile(dir.file("scan.ply").c_str());
+    const std::string trace = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(loaded);
+    EXPECT_NE(trace.find("ASCII PLY, 10800 triangles, units mm (found from its size), 240.0 x 90.0"),
+              std::string::npos) << trace;
+    EXPECT_EQ(widthSlider->value(), 90);
+    EXPECT_EQ(lengthSlider->value(), 240);
+    heightSlider->value(1.2);
+    heightSlider->do_callback();
+    waitForRecompute();
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("scan").c_str()));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(FreeImage_GetFileType(dir.file("scan.bmp").c_str(), 0), FIF_BMP);
+    FIBITMAP* saved = FreeImage_Load(FIF_BMP, dir.file("scan.bmp").c_str(), 0);
+    ASSERT_NE(saved, nullptr);
+    ASSERT_EQ(FreeImage_GetBPP(saved), 8u);
+    int differences = 0;
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            differences += FreeImage_GetScanLine(saved, y)[x] != insoleView->heightGrid[gridIndex(x, y)];
+        }
+    }
+    FreeImage_Unload(saved);
+    EXPECT_EQ(differences, 0);
+    EXPECT_GT(*std::max_element(insoleView->heightGrid.begin(), insoleView->heightGrid.end()), 10);
 }

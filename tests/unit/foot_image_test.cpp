@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -209,21 +210,14 @@ TEST(Loading, FailedLoadEmptiesTheImageAndKeepsEverythingElse)
     TempDir dir;
     writeImage(dir.file("foot.bmp"), FIF_BMP, 150, 360, 8, rectangleFoot);
     writeFileBytes(dir.file("notes.txt"), "this is not an image\n");
-    writeImage(dir.file("bilevel.bmp"), FIF_BMP, 150, 360, 8, rectangleFoot);
-    {
-        FIBITMAP* grey = FreeImage_Load(FIF_BMP, dir.file("bilevel.bmp").c_str(), 0);
-        FIBITMAP* mono = FreeImage_Threshold(grey, 1);
-        ASSERT_TRUE(FreeImage_Save(FIF_BMP, mono, dir.file("bilevel.bmp").c_str(), 0));
-        FreeImage_Unload(grey);
-        FreeImage_Unload(mono);
-    }
-    {
-        FIBITMAP* wide = FreeImage_AllocateT(FIT_UINT16, 150, 360);
-        ASSERT_TRUE(FreeImage_Save(FIF_PNG, wide, dir.file("grey16.png").c_str(), 0));
-        FreeImage_Unload(wide);
+    // Pixels that hold no grey value: a float depth map, signed 16-bit samples.
+    for (const auto& [type, name] : {std::pair{FIT_FLOAT, "depth.tif"}, std::pair{FIT_INT16, "signed16.tif"}}) {
+        FIBITMAP* depth = FreeImage_AllocateT(type, 150, 360);
+        ASSERT_TRUE(FreeImage_Save(FIF_TIFF, depth, dir.file(name).c_str(), 0));
+        FreeImage_Unload(depth);
     }
 
-    for (const char* bad : {"notes.txt", "bilevel.bmp", "grey16.png", "missing.bmp"}) {
+    for (const char* bad : {"notes.txt", "depth.tif", "signed16.tif", "missing.bmp"}) {
         SCOPED_TRACE(bad);
         auto state = std::make_unique<InsoleState>();
         ASSERT_TRUE(load(*state, dir.file("foot.bmp")));

@@ -190,10 +190,10 @@ TEST(ImageDoor, SizesAndDepthsAreRefusedFromTheHeader)
     const Case cases[] = {
         {FreeImage_Allocate(MAX_IMAGE_SIDE + 1, 1, 8), FIF_PNG, "larger than the 4096"},
         {FreeImage_Allocate(1, MAX_IMAGE_SIDE + 1, 8), FIF_TIFF, "larger than the 4096"},
-        {FreeImage_AllocateT(FIT_UINT16, 150, 360), FIF_PNG, "pixel type 2"},
-        {FreeImage_AllocateT(FIT_RGB16, 150, 360), FIF_TIFF, "pixel type 9"},
-        {FreeImage_Allocate(150, 360, 1), FIF_PNG, "1 bits per pixel"},
-        {FreeImage_Allocate(150, 360, 4), FIF_TIFF, "4 bits per pixel"},
+        {FreeImage_AllocateT(FIT_FLOAT, 150, 360), FIF_TIFF, "float pixels hold no grey levels"},
+        {FreeImage_AllocateT(FIT_RGBF, 150, 360), FIF_TIFF, "save the depth map as 8- or 16-bit grey"},
+        {FreeImage_AllocateT(FIT_INT16, 150, 360), FIF_TIFF, "signed or 32-bit integer pixels"},
+        {FreeImage_AllocateT(FIT_UINT16, MAX_IMAGE_SIDE + 1, 1), FIF_PNG, "larger than the 4096"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);

@@ -1,5 +1,7 @@
 #include "app/trace.h"
 
+#include "solid/level.h"
+
 #include <cstdio>
 
 namespace {
@@ -88,6 +90,16 @@ void traceInsoleLargerThanGrid(const char* file, int width, int height)
 {
     err("Insole %s: %d x %d pixels is larger than 152 x 360; pixels beyond the grid are 0\n",
         file, width, height);
+}
+
+void traceNoSolidToSave() { err("%s", "Cannot save solid: no foot image is loaded\n"); }
+
+void traceEmptySolid() { err("%s", "Cannot save solid: the insole has no foot cells\n"); }
+
+void traceLevelRefused(const char* entry)
+{
+    err("Level size \"%s\" refused: it must be a number from %g to %g (mm)\n", entry, MIN_LEVEL_MM,
+        MAX_LEVEL_MM);
 }
 
 void traceFileProblem(const char* what, const char* file, const char* reason)

@@ -44,6 +44,12 @@ void traceSavedAsBmp(const char* file, const char* format, const char* reason);
 // "Insole <file>: <w> x <h> pixels is larger than 152 x 360; pixels beyond the grid are 0\n"
 void traceInsoleLargerThanGrid(const char* file, int width, int height);
 
+// The 3D window, on standard error: why Save solid wrote nothing, and a level size refused.
+void traceNoSolidToSave();                        // "Cannot save solid: no foot image is loaded\n"
+void traceEmptySolid();                           // "Cannot save solid: the insole has no foot cells\n"
+// "Level size \"<entry>\" refused: it must be a number from 0.05 to 1 (mm)\n"
+void traceLevelRefused(const char* entry);
+
 // A line on standard error saying why an operation on a file did not happen or only
 // partly happened, naming the file: "<what> <file>: <reason>\n".
 void traceFileProblem(const char* what, const char* file, const char* reason);

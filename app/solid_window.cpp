@@ -178,6 +178,7 @@ SolidWindow::SolidWindow() : Fl_Double_Window(700, 540, "Tarsola 3D")
 void SolidWindow::rebuild()
 {
     solidStale = false;
+    ++built_;
     const bool loaded = !insoleView->sourceImage.empty();
     solid_ = loaded ? buildSolid(insoleView->heightGrid, levelMm) : SolidMesh();
     figures_ = measureSolid(solid_);

@@ -24,6 +24,8 @@ public:
     // The solid shown now (empty with no foot loaded), and its figures.
     const SolidMesh& solid() const { return solid_; }
     const SolidFigures& figures() const { return figures_; }
+    // Solids built since the window was made.
+    unsigned long solidsBuilt() const { return built_; }
 
     // Save solid once a name has been chosen (UTF-8): the solid shown, recorded with the
     // loaded foot's name, the settings as the controls say and the level size.
@@ -46,6 +48,7 @@ public:
 private:
     SolidMesh solid_;
     SolidFigures figures_;
+    unsigned long built_ = 0;
 };
 
 // Null until the 3D window is first opened; then it lives until the process ends.

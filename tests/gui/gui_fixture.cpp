@@ -1,6 +1,7 @@
 #include "gui_fixture.h"
 
 #include "app/fonts.h"
+#include "app/solid_window.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Check_Button.H>
@@ -12,6 +13,7 @@
 Fl_Double_Window* WindowTest::window = nullptr;
 TempDir* WindowTest::folder = nullptr;
 int WindowTest::restoredLimit = -1;
+double WindowTest::restoredLevel = 0.0;
 
 void WindowTest::SetUpTestSuite()
 {
@@ -22,9 +24,11 @@ void WindowTest::SetUpTestSuite()
     ASSERT_EQ(chdir(folder->path().c_str()), 0);
     // Any non-zero value checks the limit button at start-up.
     writeFileBytes(folder->file("bt_degree_30.txt"), "5");
+    writeFileBytes(folder->file("solid_level_mm.txt"), "0.25");
     useFontForLabels();
     window = createMainWindow();
     restoredLimit = limitButton->value();
+    restoredLevel = currentLevelMm();
     window->show();
     ASSERT_TRUE(pumpUntil([] { return insoleView->shown() && insoleView->valid(); }));
 }

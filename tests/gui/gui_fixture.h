@@ -28,6 +28,7 @@ protected:
     static Fl_Double_Window* window;
     static TempDir* folder;  // the working folder, holding the settings file
     static int restoredLimit;  // the limit button's value right after start-up
+    static double restoredLevel;  // the solid's level size right after start-up
 };
 
 // The foot image of the window tests: every non-zero value from 10 upward, and neighbouring

@@ -82,7 +82,7 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_EQ(window->w(), 477);
     EXPECT_EQ(window->h(), 544);
     EXPECT_STREQ(window->label(), "Tarsola");
-    ASSERT_EQ(window->children(), 11);
+    ASSERT_EQ(window->children(), 12);
 
     EXPECT_EQ(window->child(0), insoleView);
     EXPECT_EQ(insoleView->x(), 130);
@@ -98,9 +98,9 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
         {"讀取", 115, 30, 83, 35},   {"儲存", 210, 29, 83, 35},       {"還原", 40, 411, 83, 35},
         {"寬度(mm)", 93, 476, 190, 29}, {"80%", 145, 501, 16, 33},    {"100%", 225, 502, 15, 30},
         {"120%", 300, 502, 20, 30},  {"30度限制", 315, 480, 80, 25}, {"長度(mm)", 318, 149, 35, 286},
-        {"高度(比例)", 405, 149, 35, 286},
+        {"高度(比例)", 405, 149, 35, 286}, {"立體", 305, 29, 83, 35},
     };
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
         const Fl_Widget* widget = window->child(i + 1);
         SCOPED_TRACE(controls[i].label);
         EXPECT_STREQ(widget->label(), controls[i].label);

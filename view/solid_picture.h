@@ -9,15 +9,18 @@
 #include <cstdint>
 #include <vector>
 
-// Every triangle corner on its own, so that the top is shaded smoothly while the walls and
-// the bottom keep their sharp edges; triangles in the mesh's order, counter-clockwise seen
-// from outside.
+// Indexed triangles, in the mesh's order and counter-clockwise seen from outside. A mesh
+// vertex becomes one picture vertex for the top, shaded smoothly, and one more for each flat
+// side it belongs to (the bottom, a wall facing one way), so that the walls and the bottom
+// keep their sharp edges while every vertex is lit only once per frame.
 struct SolidPicture {
-    std::vector<float> positions;       // x, y, z of every corner, millimetres
-    std::vector<float> normals;         // unit outward normal of every corner
-    std::vector<std::uint8_t> colours;  // r, g, b of every corner
+    std::vector<float> positions;       // x, y, z of every vertex, millimetres
+    std::vector<float> normals;         // unit outward normal of every vertex
+    std::vector<std::uint8_t> colours;  // r, g, b of every vertex
+    std::vector<std::uint32_t> indices; // three per triangle
 
-    std::size_t corners() const { return positions.size() / 3; }
+    std::size_t vertices() const { return positions.size() / 3; }
+    std::size_t triangles() const { return indices.size() / 3; }
 };
 
 // The walls and the bottom: a neutral grey that no colour of the height scale comes near.
@@ -26,5 +29,5 @@ constexpr Rgb SOLID_SIDE_COLOUR{176, 176, 172};
 // The picture of a solid. The top (every triangle that faces upward) is coloured by height
 // on the scale from `thinnestMm` (its lowest colour) to `thickestMm` (its highest), as the
 // batch's preview colours heights, and its normals are the area-weighted mean of the top's
-// faces around each corner. Walls and bottom keep their faces' normals.
+// faces around each vertex. Walls and bottom keep their faces' normals.
 SolidPicture pictureOfSolid(const SolidMesh& mesh, double thinnestMm, double thickestMm);

@@ -46,7 +46,7 @@ void SolidView::drawScene()
 {
     glClearColor(0.86f, 0.87f, 0.88f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (picture_.corners() == 0) {
+    if (picture_.triangles() == 0) {
         return;
     }
 
@@ -91,7 +91,8 @@ void SolidView::drawScene()
     glVertexPointer(3, GL_FLOAT, 0, picture_.positions.data());
     glNormalPointer(GL_FLOAT, 0, picture_.normals.data());
     glColorPointer(3, GL_UNSIGNED_BYTE, 0, picture_.colours.data());
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(picture_.corners()));
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(picture_.indices.size()), GL_UNSIGNED_INT,
+                   picture_.indices.data());
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);

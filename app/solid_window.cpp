@@ -246,7 +246,7 @@ void solidClicked(Fl_Widget*, void*)
 void saveSolidClicked(Fl_Widget*, void*)
 {
     if (insoleView->sourceImage.empty()) {
-        traceNoSolidToSave();
+        traceNoFootForSolid();
         return;
     }
     // A recompute may have finished a moment ago, its rebuild not yet run: save what the
@@ -255,7 +255,7 @@ void saveSolidClicked(Fl_Widget*, void*)
         solidWindow->rebuild();
     }
     if (solidWindow->solid().empty()) {
-        traceEmptySolid();
+        traceNoSolidToSave();
         return;
     }
     std::string chosen;

@@ -92,9 +92,17 @@ void traceInsoleLargerThanGrid(const char* file, int width, int height)
         file, width, height);
 }
 
-void traceNoSolidToSave() { err("%s", "Cannot save solid: no foot image is loaded\n"); }
+void traceNoSolidToSave()
+{
+    err("%s", "Cannot save solid: the insole has no foot cell, so there is nothing to save\n");
+}
 
-void traceEmptySolid() { err("%s", "Cannot save solid: the insole has no foot cells\n"); }
+void traceSolidSaveFailed(const char* file, const char* reason)
+{
+    err("Cannot save solid %s: %s\n", file, reason);
+}
+
+void traceNoFootForSolid() { err("%s", "Cannot save solid: no foot image is loaded\n"); }
 
 void traceLevelRefused(const char* entry)
 {

@@ -44,9 +44,13 @@ void traceSavedAsBmp(const char* file, const char* format, const char* reason);
 // "Insole <file>: <w> x <h> pixels is larger than 152 x 360; pixels beyond the grid are 0\n"
 void traceInsoleLargerThanGrid(const char* file, int width, int height);
 
-// The 3D window, on standard error: why Save solid wrote nothing, and a level size refused.
-void traceNoSolidToSave();                        // "Cannot save solid: no foot image is loaded\n"
-void traceEmptySolid();                           // "Cannot save solid: the insole has no foot cells\n"
+// The insole solid's files (STL, 3MF), on standard error.
+// "Cannot save solid: the insole has no foot cell, so there is nothing to save\n"
+void traceNoSolidToSave();
+// "Cannot save solid <file>: <reason>\n"
+void traceSolidSaveFailed(const char* file, const char* reason);
+// The 3D window, on standard error: Save solid with no foot loaded, and a level size refused.
+void traceNoFootForSolid();                       // "Cannot save solid: no foot image is loaded\n"
 // "Level size \"<entry>\" refused: it must be a number from 0.05 to 1 (mm)\n"
 void traceLevelRefused(const char* entry);
 

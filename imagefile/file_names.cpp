@@ -3,6 +3,7 @@
 #include "app/trace.h"
 
 #include <cstring>
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -31,6 +32,25 @@ bool copyChosenName(const char* chosen, char (&buffer)[PATH_BUFFER_SIZE])
     return true;
 }
 
+namespace {
+
+// Appends the extension, or refuses the name with a trace line when it would no longer fit.
+bool appendExtension(char (&buffer)[PATH_BUFFER_SIZE], std::size_t length, const char* extension)
+{
+    const std::size_t extensionLength = std::strlen(extension);
+    if (length + extensionLength >= sizeof buffer) {
+        const std::string why = std::string("no room to append \"") + extension + "\" within 1023 bytes";
+        traceFileProblem("Refused file name", buffer, why.c_str());
+        return false;
+    }
+    std::memcpy(buffer + length, extension, extensionLength + 1);
+    return true;
+}
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool ensureBmpExtension(char (&buffer)[PATH_BUFFER_SIZE])
 {
     static const char extension[] = ".bmp";
@@ -39,10 +59,26 @@ bool ensureBmpExtension(char (&buffer)[PATH_BUFFER_SIZE])
     if (length >= extensionLength && std::memcmp(buffer + length - extensionLength, extension, extensionLength) == 0) {
         return true;
     }
-    if (length + extensionLength >= sizeof buffer) {
-        traceFileProblem("Refused file name", buffer, "no room to append \".bmp\" within 1023 bytes");
+    return appendExtension(buffer, length, extension);
+}
+
+bool endsWithExtension(const char* name, const char* extension)
+{
+    const std::size_t length = std::strlen(name);
+    const std::size_t extensionLength = std::strlen(extension);
+    if (length < extensionLength) {
         return false;
     }
-    std::memcpy(buffer + length, extension, extensionLength + 1);
+    const char* ending = name + length - extensionLength;
+    for (std::size_t i = 0; i < extensionLength; ++i) {
+        if (lowerAscii(ending[i]) != lowerAscii(extension[i])) {
+            return false;
+        }
+    }
     return true;
+}
+
+bool ensureExtension(char (&buffer)[PATH_BUFFER_SIZE], const char* extension)
+{
+    return endsWithExtension(buffer, extension) || appendExtension(buffer, std::strlen(buffer), extension);
 }

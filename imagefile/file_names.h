@@ -16,3 +16,12 @@ bool copyChosenName(const char* chosen, char (&buffer)[PATH_BUFFER_SIZE]);
 // counts), ".bmp" is appended after whatever ending it has. A name that would no longer fit
 // the buffer is refused with a trace line and left as it was; returns whether it fits.
 bool ensureBmpExtension(char (&buffer)[PATH_BUFFER_SIZE]);
+
+// Whether the name ends in `extension` (".stl", for example), letters compared without regard
+// to case: a user who types "INSOLE.STL" asks for an STL file.
+bool endsWithExtension(const char* name, const char* extension);
+
+// Makes the name end in `extension`: unless it already does (in any case), the extension is
+// appended. A name that would no longer fit the buffer is refused with a trace line and left
+// as it was; returns whether it fits.
+bool ensureExtension(char (&buffer)[PATH_BUFFER_SIZE], const char* extension);

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 TempDir::TempDir()
 {
@@ -87,3 +91,19 @@ void writeFileBytes(const std::string& path, const std::string& bytes)
 }
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+int runInChild(const std::function<int()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int code = body();
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

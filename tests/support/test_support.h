@@ -43,3 +43,7 @@ std::uint8_t rectangleFoot(int x, int y);
 std::vector<std::uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+
+// Runs body in a child process and returns its exit code (128 + signal when it was killed).
+// The child shares the test's standard streams, so captured output includes its traces.
+int runInChild(const std::function<int()>& body);

@@ -112,24 +112,6 @@ std::set<std::string> folderEntries(const std::string& folder)
 
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
-// Runs body in a child process and returns its exit code (128 + signal when it was killed).
-// The child shares the test's standard streams, so captured output includes its traces.
-int runInChild(const std::function<int()>& body)
-{
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int code = body();
-        std::fflush(nullptr);
-        _exit(code);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // In a child process: gives up root, which ignores permission bits, for the user nobody.
 // Returns false when that is not possible.
 bool dropRootPrivileges()

@@ -4,6 +4,7 @@
 
 #include "app/level_setting.h"
 #include "app/solid_window.h"
+#include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
 #include "view/solid_view.h"
 
@@ -248,4 +249,35 @@ TEST_F(SolidWindowTest, LevelSizeIsTakenFromItsRangeKeptAndRefusedOutside)
     EXPECT_EQ(readLevelSetting(folder->file(LEVEL_SETTINGS_FILE).c_str()), level * 2);
     enter(shown.c_str());
     EXPECT_EQ(currentLevelMm(), level);
+}
+
+TEST_F(SolidWindowTest, SavesTheSolidShownRecordingTheFootTheControlsAndTheLevel)
+{
+    TempDir dir;
+    writeImage(dir.file("left foot.bmp"), FIF_BMP, 150, 360, 8, texturedFoot);
+    ASSERT_TRUE(loadFoot(dir.file("left foot.bmp")));
+    limitButton->value(1);
+    widthSlider->value(widthSlider->value() + 3);
+    widthSlider->do_callback();
+    heightSlider->value(1.3);
+    heightSlider->do_callback();
+    clickSolidButton();
+    waitForSolidFrame();
+    expectSolidOfHeightGrid();
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(solidWindow->saveAs(dir.file("insole").c_str()));
+    EXPECT_TRUE(solidWindow->saveAs(dir.file("insole.3mf").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(readFileBytes(dir.file("insole.stl")), encodeStl(solidWindow->solid()));
+
+    SolidRecord record;
+    record.footFile = "left foot.bmp";
+    record.settings = {widthSlider->value(), lengthSlider->value(), 1.3, true};
+    record.levelMm = currentLevelMm();
+    std::vector<std::uint8_t> expected;
+    std::string failure;
+    ASSERT_TRUE(encode3mf(solidWindow->solid(), record, expected, failure)) << failure;
+    EXPECT_EQ(readFileBytes(dir.file("insole.3mf")), expected);
+    limitButton->value(0);
 }

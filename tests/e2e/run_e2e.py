@@ -32,6 +32,9 @@ FLTK_PREFS = ("; FLTK preferences file format 1.0\n; vendor: fltk.org\n; applica
 
 LOAD_TITLE = "Load a image file"
 SAVE_TITLE = "Save The Diabetic Insole"
+SOLID_TITLE = "Tarsola 3D"
+SAVE_SOLID_TITLE = "Save The Insole Solid"
+LEVEL_SETTINGS_FILE = "solid_level_mm.txt"
 SETTINGS_FILE = "bt_degree_30.txt"
 
 # Where the controls sit inside the main window (x, y, w, h).
@@ -43,6 +46,10 @@ LIMIT_BUTTON = (315, 480, 80, 25)
 LENGTH_SLIDER = (318, 149, 35, 286)
 HEIGHT_SLIDER = (405, 149, 35, 286)
 VIEW = (130, 86, 150, 360)
+SOLID_BUTTON = (305, 29, 83, 35)
+# Inside the 3D window.
+SOLID_VIEW = (10, 10, 480, 480)
+SAVE_SOLID_BUTTON = (580, 500, 110, 30)
 
 TIMEOUT = 10.0  # seconds for anything the program should do at once
 
@@ -85,7 +92,8 @@ class XServer:
         self.process = subprocess.Popen(
             # -noreset: between scenarios no client is connected, and a server that resets
             # then refuses the next connection for a moment.
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            # Room for the 3D window beside the main window.
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -234,8 +242,8 @@ class Session:
         self.wait_for_recompute(minimums)
         return self.stdout()[start:]
 
-    def open_dialog(self, button, title):
-        self.click(button)
+    def open_dialog(self, button, title, window=None):
+        self.click(button, window=window)
         dialog = self.search(title)
         # Clear the name field (it starts with the folder's path) so that names typed next are
         # taken relative to the dialog's folder, the working folder.
@@ -268,9 +276,9 @@ class Session:
             self.keys("End", character, window=dialog)
         self.keys("Return", window=dialog)
 
-    def cancel_dialog(self, button, title):
+    def cancel_dialog(self, button, title, window=None):
         errors = len(self.stderr())
-        dialog = self.open_dialog(button, title)
+        dialog = self.open_dialog(button, title, window)
         self.keys("Escape", window=dialog)
         self.close_dialog(title)
         wait_until(lambda: self.stderr()[errors:] != "", "a trace on standard error")
@@ -296,10 +304,34 @@ class Session:
             subprocess.run(["convert", "xwd:-", png], input=xwd, timeout=TIMEOUT, check=True)
         return parse_ppm(ppm)
 
-    def window_origin(self):
-        out = self.xdotool("getwindowgeometry", "--shell", self.window)
+    def window_origin(self, window=None):
+        out = self.xdotool("getwindowgeometry", "--shell", window or self.window)
         values = dict(line.split("=", 1) for line in out.split())
         return int(values["X"]), int(values["Y"])
+
+    def open_solid_window(self):
+        """Opens the 3D window with its button in the main window; returns its id."""
+        self.click(SOLID_BUTTON)
+        return self.search("^%s$" % SOLID_TITLE)
+
+    def solid_view_pixels(self, window):
+        """The 3D view's RGB bytes, row by row from the top."""
+        width, _, rgb = self.screenshot()
+        ox, oy = self.window_origin(window)
+        x, y, w, h = SOLID_VIEW
+        return b"".join(rgb[((oy + y + row) * width + ox + x) * 3:((oy + y + row) * width + ox + x + w) * 3]
+                        for row in range(h))
+
+    def settled_solid_view(self, window):
+        """The 3D view once two screenshots in a row agree."""
+        last = [None]
+
+        def same_twice():
+            view = self.solid_view_pixels(window)
+            settled = view if view == last[0] else None
+            last[0] = view
+            return settled
+        return wait_until(same_twice, "the 3D view to settle")
 
     def view_pixels(self):
         """The view's 150 x 360 red values as a grid row 0 at the bottom, stride 152."""
@@ -652,6 +684,54 @@ def scenario_close_window(s, tools):
     check(status == 0, "exit status %d after closing the window" % status)
 
 
+def read_stl(path):
+    """A binary STL's bytes and triangle count, after checking that they agree."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(len(data) >= 84, "%s has %d bytes" % (path, len(data)))
+    count, = struct.unpack_from("<I", data, 80)
+    check(len(data) == 84 + 50 * count, "%s: %d bytes for %d triangles" % (path, len(data), count))
+    check(not data.startswith(b"solid"), "%s begins like an ASCII STL" % path)
+    return data, count
+
+
+def scenario_solid_window(s, tools):
+    s.start()
+    load_foot(s)
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    solid = s.open_solid_window()
+    shown = s.settled_solid_view(solid)
+    colours = {shown[i:i + 3] for i in range(0, len(shown), 3)}
+    check(len(colours) > 50, "the 3D view shows only %d colours" % len(colours))
+    # A left drag turns the insole; r (the view has the keyboard after the click) turns it back.
+    # The drag goes in steps, as a hand makes it: sent in one burst it was now and then not
+    # taken as a drag at all.
+    s.xdotool("mousemove", "--window", solid, "200", "250", "sleep", "0.1", "mousedown", "1",
+              "sleep", "0.1", "mousemove", "--window", solid, "260", "290", "sleep", "0.1",
+              "mouseup", "1")
+    wait_until(lambda: s.settled_solid_view(solid) != shown, "the drag to turn the insole")
+    s.keys("r", window=solid)
+    try:
+        wait_until(lambda: s.settled_solid_view(solid) == shown, "r to reset the camera", 3)
+    except Failure:
+        raise Failure("the 3D view after r differs from the one before the drag")
+    # Save solid: a cancel is traced as Save's is; a name without an ending gets ".stl".
+    err = s.cancel_dialog(SAVE_SOLID_BUTTON, SAVE_SOLID_TITLE, window=solid)
+    check(err == "*** CANCEL\n", "standard error after cancelling Save solid: %r" % err)
+    dialog = s.open_dialog(SAVE_SOLID_BUTTON, SAVE_SOLID_TITLE, window=solid)
+    s.type_save_name(dialog, "insole3d")
+    s.close_dialog(SAVE_SOLID_TITLE)
+    saved_path = s.path("insole3d.stl")
+    wait_until(lambda: os.path.exists(saved_path), "insole3d.stl to be written")
+    _, count = read_stl(saved_path)
+    check(count > 10000, "the solid has only %d triangles" % count)
+    check(s.stderr() == "*** CANCEL\n", "standard error: %r" % s.stderr())
+    # Escape in the main window ends the program with the 3D window still open.
+    check(s.visible("^%s$" % SOLID_TITLE), "the 3D window closed by itself")
+    status = s.close()
+    check(status == 0, "exit status %d after Escape with the 3D window open" % status)
+
+
 SCENARIOS = [
     ("load_shows_foot_centred", scenario_load_shows_foot_centred),
     ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
@@ -662,6 +742,7 @@ SCENARIOS = [
     ("cancel_dialogs", scenario_cancel_dialogs),
     ("text_file_as_image", scenario_text_file_as_image),
     ("close_window", scenario_close_window),
+    ("solid_window", scenario_solid_window),
 ]
 
 
@@ -679,7 +760,7 @@ def window_picture(tools, display, png, foot):
         wait_until(lambda: any(session.view_pixels()), "the foot to appear in the view")
         session.settled_view()
         # Move the pointer out of the way so that no button is drawn highlighted.
-        session.xdotool("mousemove", "1000", "760")
+        session.xdotool("mousemove", "1270", "1010")
         whole = os.path.join(session.root, "screen.png")
         session.screenshot(whole)
         x, y = session.window_origin()

@@ -7,7 +7,8 @@ its own HOME, whose FLTK preferences switch the GTK file dialog off so that FLTK
 the program's traces, in screenshots of its window and in the files it writes.
 
     run_e2e.py --tarsola BIN --expected BIN --artifacts DIR [--only NAME ...]
-    run_e2e.py --tarsola BIN --screenshot OUT.png [--foot FOOT]   picture of the window
+    run_e2e.py --tarsola BIN --screenshot OUT.png [--solid-screenshot OUT3D.png] [--foot FOOT]
+                                                      pictures of the window (and the 3D window)
 
 On a failure the screen is saved as DIR/<scenario>.png beside DIR/<scenario>.log, which holds
 the program's standard output and error and the failure.
@@ -746,8 +747,18 @@ SCENARIOS = [
 ]
 
 
-def window_picture(tools, display, png, foot):
-    """Writes a picture of the main window with a foot loaded, as a person sees it."""
+def crop_window(session, window, size, png):
+    whole = os.path.join(session.root, "screen.png")
+    session.screenshot(whole)
+    x, y = session.window_origin(window)
+    subprocess.run(["convert", whole, "-crop", "%dx%d+%d+%d" % (size + (x, y)), "+repage",
+                    os.path.abspath(png)], timeout=TIMEOUT, check=True)
+    print("wrote " + png)
+
+
+def window_picture(tools, display, png, foot, solid_png=None):
+    """Writes a picture of the main window with a foot loaded, as a person sees it, and, when
+    asked, one of the 3D window showing that foot's insole."""
     session = Session("screenshot", tools, display)
     try:
         session.start()
@@ -761,13 +772,16 @@ def window_picture(tools, display, png, foot):
         session.settled_view()
         # Move the pointer out of the way so that no button is drawn highlighted.
         session.xdotool("mousemove", "1270", "1010")
-        whole = os.path.join(session.root, "screen.png")
-        session.screenshot(whole)
-        x, y = session.window_origin()
-        subprocess.run(["convert", whole, "-crop", "477x544+%d+%d" % (x, y), "+repage",
-                        os.path.abspath(png)], timeout=TIMEOUT, check=True)
+        crop_window(session, session.window, (477, 544), png)
+        if solid_png:
+            # The insole as the sliders make it (Restore recomputes), with the limit on.
+            session.control_change(lambda: session.click(LIMIT_BUTTON, dx=8))
+            session.control_change(lambda: session.click(RESTORE_BUTTON))
+            solid = session.open_solid_window()
+            session.xdotool("mousemove", "1270", "1010")
+            session.settled_solid_view(solid)
+            crop_window(session, solid, (700, 540), solid_png)
         check(session.close() == 0, "the program did not end cleanly")
-        print("wrote " + png)
         return 0
     finally:
         session.cleanup()
@@ -799,6 +813,7 @@ def main():
     parser.add_argument("--artifacts")
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--screenshot", help="only write a picture of the window with a foot")
+    parser.add_argument("--solid-screenshot", help="with --screenshot: also a picture of the 3D window")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
     if not args.screenshot and not (args.expected and args.artifacts):
@@ -814,7 +829,8 @@ def main():
     server = XServer()
     if args.screenshot:
         try:
-            return window_picture(Tools, server.display, args.screenshot, args.foot)
+            return window_picture(Tools, server.display, args.screenshot, args.foot,
+                                  args.solid_screenshot)
         finally:
             server.stop()
     failures = 0

@@ -5,6 +5,8 @@
 #include "imagefile/file_names.h"
 #include "imagefile/foot_image.h"
 #include "imagefile/insole_export.h"
+#include "solid/solid_files.h"
+#include "solid/solid_mesh.h"
 #include "view/grid_stats.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
@@ -12,6 +14,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -61,6 +65,27 @@ std::string number(double value)
     std::ostringstream text;
     text << value;
     return text.str();
+}
+
+// A coordinate of the solid as the shortest decimal that is the same float ("2.6", not
+// "2.5999999046325684").
+double shortest(double floatValue)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<float>(floatValue)).ptr;
+    return std::strtod(std::string(text, end).c_str(), nullptr);
+}
+
+// The figures of a solid for the report, volume to the thousandth of a cubic millimetre.
+json solidReport(const SolidFigures& f, double levelMm)
+{
+    return {{"levelMm", levelMm},
+            {"triangles", f.triangles},
+            {"volumeMm3", std::round(f.volumeMm3 * 1000.0) / 1000.0},
+            {"thinnestMm", shortest(f.thinnestMm)},
+            {"thickestMm", shortest(f.thickestMm)},
+            {"footprint", {{"widthMm", shortest(f.footprintWidthMm)},
+                           {"lengthMm", shortest(f.footprintLengthMm)}}}};
 }
 
 // The last line of what the core traced on the problem stream: the reason of a failure.
@@ -203,19 +228,31 @@ public:
         const HeightRange heights = heightRange(state.heightGrid);
         report["heights"] = {{"lowest", heights.lowest}, {"highest", heights.highest}};
 
-        // Both names are settled before anything is written, so that a refused name leaves
-        // no file of this foot behind.
+        // Every name is settled, and the solid made, before anything is written, so that a
+        // refused name or a foot without a solid leaves no file of this foot behind.
         const bool several = options_.feet.size() > 1;
         std::string insole;
         std::string preview;
+        std::string stl;
+        std::string threeMf;
         std::string why;
-        if (!options_.out.empty() &&
-            !claim(outputName(options_.out, foot, several, ".bmp"), foot, true, insole, why)) {
+        const auto take = [&](const std::string& target, const char* extension, std::string& taken) {
+            return target.empty() ||
+                   claim(finalName(outputName(target, foot, several, extension), extension), foot,
+                         taken, why);
+        };
+        if (!take(options_.out, ".bmp", insole) || !take(options_.preview, ".png", preview) ||
+            !take(options_.stl, ".stl", stl) || !take(options_.threeMf, ".3mf", threeMf)) {
             return fail(why);
         }
-        if (!options_.preview.empty() &&
-            !claim(outputName(options_.preview, foot, several, ".png"), foot, false, preview, why)) {
-            return fail(why);
+        SolidMesh solid;
+        const double levelMm = options_.levelMm.value_or(DEFAULT_LEVEL_MM);
+        if (!stl.empty() || !threeMf.empty()) {
+            solid = buildSolid(state.heightGrid, levelMm);
+            if (solid.empty()) {
+                return fail("the insole has no foot cell at these settings, so there is no solid to make");
+            }
+            report["solid"] = solidReport(measureSolid(solid), levelMm);
         }
         if (!insole.empty()) {
             if (!saveInsole(state.heightGrid, state.sourceImage, insole.c_str())) {
@@ -229,24 +266,46 @@ public:
             }
             report["preview"] = preview;
         }
+        if (!stl.empty()) {
+            if (!writeStlFile(solid, stl.c_str())) {
+                return fail("");
+            }
+            report["stl"] = stl;
+        }
+        if (!threeMf.empty()) {
+            if (!write3mfFile(solid, SolidRecord{foot, settings, levelMm}, threeMf.c_str())) {
+                return fail("");
+            }
+            report["3mf"] = threeMf;
+        }
         report["ok"] = true;
         return result;
     }
 
 private:
-    // Takes a name for one output of a foot: the final name (with ".bmp" for an insole, as
-    // Save makes it), refused when it is one of the feet of this batch or a file that an
-    // earlier foot of this batch wrote, since either would be lost.
-    bool claim(const std::string& wanted, const std::string& foot, bool insole, std::string& name,
+    // The name a file gets, as Save makes an insole's (".bmp" unless it ends in exactly
+    // that) and Save solid a solid's (".stl" or ".3mf" unless it ends so, in any case). A name
+    // with no room for its ending stays as it is; the writer refuses it, saying why.
+    static std::string finalName(const std::string& wanted, const char* extension)
+    {
+        if (std::strcmp(extension, ".png") == 0) {
+            return wanted;  // the preview takes its name as given
+        }
+        const bool insole = std::strcmp(extension, ".bmp") == 0;
+        char buffer[PATH_BUFFER_SIZE];
+        if (copyChosenName(wanted.c_str(), buffer) &&
+            (insole ? ensureBmpExtension(buffer) : ensureExtension(buffer, extension))) {
+            return buffer;
+        }
+        return wanted;
+    }
+
+    // Takes a name for one output of a foot, refused when it is one of the feet of this batch
+    // or a file that an earlier foot of this batch wrote, since either would be lost.
+    bool claim(const std::string& wanted, const std::string& foot, std::string& name,
                std::string& why)
     {
         name = wanted;
-        if (insole) {
-            char buffer[PATH_BUFFER_SIZE];
-            if (copyChosenName(wanted.c_str(), buffer) && ensureBmpExtension(buffer)) {
-                name = buffer;
-            }
-        }
         const FileId target = fileId(name);
         for (std::size_t i = 0; i < footIds_.size(); ++i) {
             if (sameFile(target, footIds_[i])) {
@@ -297,11 +356,18 @@ std::string textReport(const json& r)
              << (s["limit"].get<bool>() ? "on" : "off") << ", heights "
              << r["heights"]["lowest"] << " to " << r["heights"]["highest"];
     }
-    if (r.contains("insole")) {
-        line << "; insole " << r["insole"].get<std::string>();
+    if (r.contains("solid") && r["ok"].get<bool>()) {
+        const json& s = r["solid"];
+        line << "; solid at level " << number(s["levelMm"]) << " mm: " << s["triangles"]
+             << " triangles, volume " << number(s["volumeMm3"].get<double>() / 1000.0)
+             << " cm3, thickness " << number(s["thinnestMm"]) << " to " << number(s["thickestMm"])
+             << " mm, footprint " << number(s["footprint"]["widthMm"]) << " x "
+             << number(s["footprint"]["lengthMm"]) << " mm";
     }
-    if (r.contains("preview")) {
-        line << "; preview " << r["preview"].get<std::string>();
+    for (const char* file : {"insole", "preview", "stl", "3mf"}) {
+        if (r.contains(file)) {
+            line << "; " << file << " " << r[file].get<std::string>();
+        }
     }
     if (!r["ok"].get<bool>()) {
         // Nothing may stand before the failure when the foot could not even be read.
@@ -358,11 +424,21 @@ std::string prepareBatch(const BatchOptions& options)
     if (options.feet.empty()) {
         return "no foot image given";
     }
-    if (options.info && (!options.out.empty() || !options.preview.empty())) {
-        return "--info writes nothing; leave out -o and --preview";
+    const bool writesSolid = !options.stl.empty() || !options.threeMf.empty();
+    const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid;
+    if (options.info && writes) {
+        return "--info writes nothing; leave out -o, --preview, --stl and --3mf";
     }
-    if (!options.info && options.out.empty() && options.preview.empty()) {
-        return "nothing to write: give -o OUT (and/or --preview PNG), or --info";
+    if (!options.info && !writes) {
+        return "nothing to write: give -o OUT, --preview PNG, --stl STL or --3mf 3MF (any of "
+               "them), or --info";
+    }
+    if (options.levelMm && !writesSolid) {
+        return "--level-mm is the level size of the solid; give --stl or --3mf with it";
+    }
+    if (options.levelMm && !levelInRange(*options.levelMm)) {
+        return "--level-mm " + number(*options.levelMm) + " is outside the allowed range " +
+               number(MIN_LEVEL_MM) + " to " + number(MAX_LEVEL_MM) + " mm";
     }
     if (!(options.heightRatio >= MIN_HEIGHT_RATIO && options.heightRatio <= MAX_HEIGHT_RATIO)) {
         return "--height " + number(options.heightRatio) + " is outside the allowed range " +
@@ -372,16 +448,15 @@ std::string prepareBatch(const BatchOptions& options)
     const auto needsFolder = [several](const std::string& target) {
         return !target.empty() && (several || target.back() == '/');
     };
-    if (needsFolder(options.out)) {
-        const std::string why = prepareFolder("-o", options.out);
-        if (!why.empty()) {
-            return why;
-        }
-    }
-    if (needsFolder(options.preview)) {
-        const std::string why = prepareFolder("--preview", options.preview);
-        if (!why.empty()) {
-            return why;
+    const std::pair<const char*, const std::string*> targets[] = {
+        {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
+        {"--3mf", &options.threeMf}};
+    for (const auto& [option, target] : targets) {
+        if (needsFolder(*target)) {
+            const std::string why = prepareFolder(option, *target);
+            if (!why.empty()) {
+                return why;
+            }
         }
     }
     return {};

@@ -2,6 +2,8 @@
 // limited and saved by the same functions that the window's Load, recompute and Save use.
 #pragma once
 
+#include "solid/level.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,6 +13,9 @@ struct BatchOptions {
     std::vector<std::string> feet;
     std::string out;       // the insole file, or a folder for several feet; empty: none
     std::string preview;   // the preview PNG, or a folder for several feet; empty: none
+    std::string stl;       // the solid as STL, or a folder for several feet; empty: none
+    std::string threeMf;   // the solid as 3MF, or a folder for several feet; empty: none
+    std::optional<double> levelMm;  // the solid's level size; default DEFAULT_LEVEL_MM
     std::optional<double> width;   // millimetres; default the measured foot width
     std::optional<double> length;  // millimetres; default the measured foot length
     double heightRatio = 1.0;

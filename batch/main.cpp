@@ -40,6 +40,15 @@ int main(int argc, char** argv)
     app.add_option("--preview", options.preview,
                    "Picture of the heights (PNG) for one foot; a folder for several, one "
                    "NAME.png per foot");
+    app.add_option("--stl", options.stl,
+                   "The insole as a solid, binary STL in mm, for one foot (\".stl\" is appended "
+                   "unless the name ends so); a folder for several, one NAME.stl per foot");
+    app.add_option("--3mf", options.threeMf,
+                   "The insole as a solid, 3MF in mm with the settings recorded, for one foot "
+                   "(\".3mf\" is appended unless the name ends so); a folder for several, one "
+                   "NAME.3mf per foot");
+    app.add_option("--level-mm", options.levelMm,
+                   "Thickness of one height level of the solid in mm, 0.05 to 1 (default 0.2)");
     app.add_flag("--info", options.info, "Print the measurements only; write nothing");
     app.add_flag("--json", options.json, "One JSON object per foot on standard output");
     app.footer("Exit status: 0 every foot done, 1 some foot failed, 2 wrong arguments.");

@@ -1,21 +1,36 @@
 // One foot through tarsola-batch's work in-process: load, draw on the CPU, shape, limit,
-// save the insole. Run: build/bench/tarsola_batch_bench
+// save the insole; and the same foot made into an STL solid instead (--stl).
+// Run: build/bench/tarsola_batch_bench (files go to $TMPDIR, default /tmp; the flush to the
+// disk that every save makes is most of the time on a busy disk, TMPDIR=/dev/shm leaves it out)
 #include "app/trace.h"
 #include "imagefile/insole_export.h"
+#include "solid/solid_files.h"
+#include "solid/solid_mesh.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace {
 
-void BM_BatchOneFootWithLimit(benchmark::State& run)
+std::string temporaryFile(const char* name)
+{
+    const char* folder = std::getenv("TMPDIR");
+    return std::string(folder && *folder ? folder : "/tmp") + "/" + name;
+}
+
+// Loads the sample foot, recomputes it as `tarsola-batch --width <1.1 x the foot's> --limit`
+// does, and hands it to `save` with the output's name, every iteration.
+void oneFoot(benchmark::State& run, const std::string& out,
+             const std::function<bool(InsoleState&, const char*)>& save)
 {
     const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    const std::string out = "/tmp/tarsola-batch-bench.bmp";
     setTraceStreams(nullptr, stderr);
     auto state = std::make_unique<InsoleState>();
     for (auto _ : run) {
@@ -27,11 +42,30 @@ void BM_BatchOneFootWithLimit(benchmark::State& run)
         settings.width = state->footWidth * 1.1;
         settings.limit = true;
         recomputeHeights(*state, settings);
-        benchmark::DoNotOptimize(saveInsole(state->heightGrid, state->sourceImage, out.c_str()));
+        benchmark::DoNotOptimize(save(*state, out.c_str()));
     }
     std::remove(out.c_str());
 }
+
+void BM_BatchOneFootWithLimit(benchmark::State& run)
+{
+    oneFoot(run, temporaryFile("tarsola-batch-bench.bmp"), [](InsoleState& state, const char* out) {
+        return saveInsole(state.heightGrid, state.sourceImage, out);
+    });
+}
 BENCHMARK(BM_BatchOneFootWithLimit)->Unit(benchmark::kMillisecond);
+
+// The same with --stl instead of -o: the solid built from the heights, measured for the
+// report and written in one step.
+void BM_BatchOneFootStl(benchmark::State& run)
+{
+    oneFoot(run, temporaryFile("tarsola-batch-bench.stl"), [](InsoleState& state, const char* out) {
+        const SolidMesh mesh = buildSolid(state.heightGrid, DEFAULT_LEVEL_MM);
+        benchmark::DoNotOptimize(measureSolid(mesh).volumeMm3);
+        return writeStlFile(mesh, out);
+    });
+}
+BENCHMARK(BM_BatchOneFootStl)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -2,6 +2,9 @@
 
 #include <Model/COM/NMR_DLLInterfaces.h>
 
+#include <cstring>
+#include <new>
+
 namespace {
 
 // An object of lib3mf's C interface, released when it goes out of scope.
@@ -34,6 +37,40 @@ bool lib3mfFailed(NMR::PLib3MFBase* object, const char* step, std::string& failu
         failure += std::string(": ") + message;
     }
     return false;
+}
+
+// Where lib3mf's writer puts the file: bytes at a position it can move back to, since a zip
+// archive's headers are filled in after the data. One pass, where asking for the size first
+// would encode the whole model twice.
+struct MemorySink {
+    std::vector<std::uint8_t>& bytes;
+    std::uint64_t position = 0;
+};
+
+// lib3mf's callbacks return 0 for success.
+std::uint32_t writeToSink(std::uint8_t* data, std::uint32_t size, void* user)
+{
+    MemorySink& sink = *static_cast<MemorySink*>(user);
+    try {
+        if (sink.position + size > sink.bytes.size()) {
+            sink.bytes.resize(static_cast<std::size_t>(sink.position + size));
+        }
+    } catch (const std::bad_alloc&) {
+        return 1;  // no exception may cross the library's C interface
+    }
+    std::memcpy(sink.bytes.data() + sink.position, data, size);
+    sink.position += size;
+    return 0;
+}
+
+std::uint32_t seekInSink(std::uint64_t position, void* user)
+{
+    MemorySink& sink = *static_cast<MemorySink*>(user);
+    if (position > sink.bytes.size()) {
+        return 1;
+    }
+    sink.position = position;
+    return 0;
 }
 
 }  // namespace
@@ -85,12 +122,18 @@ bool encodeModelFile(const SolidMesh& mesh, const ModelFile& file, std::vector<s
     if (NMR::lib3mf_model_querywriter(model.get(), "3mf", writer.out()) != 0) {
         return lib3mfFailed(model.get(), "make a 3MF writer", failure);
     }
-    ULONG64 size = 0;
-    if (NMR::lib3mf_writer_getstreamsize(writer.get(), &size) != 0 || size == 0) {
-        return lib3mfFailed(writer.get(), "encode the model", failure);
-    }
-    bytes.resize(static_cast<std::size_t>(size));
-    if (NMR::lib3mf_writer_writetobuffer(writer.get(), bytes.data(), size) != 0) {
+    using WriteCallback = std::uint32_t (*)(std::uint8_t*, std::uint32_t, void*);
+    using SeekCallback = std::uint32_t (*)(std::uint64_t, void*);
+    WriteCallback write = writeToSink;
+    SeekCallback seek = seekInSink;
+    void* writeAddress = nullptr;
+    void* seekAddress = nullptr;
+    // The interface takes the callbacks as plain pointers.
+    std::memcpy(&writeAddress, &write, sizeof write);
+    std::memcpy(&seekAddress, &seek, sizeof seek);
+    MemorySink sink{bytes};
+    if (NMR::lib3mf_writer_writetocallback(writer.get(), writeAddress, seekAddress, &sink) != 0 ||
+        bytes.empty()) {
         bytes.clear();
         return lib3mfFailed(writer.get(), "encode the model", failure);
     }

@@ -31,7 +31,8 @@ struct SolidMesh {
 };
 
 // The solid of the foot cells (height > 0) of columns 0 to 149 of the grid, with `levelMm`
-// millimetres per height level. No foot cell gives an empty mesh. The same grid and level
+// millimetres per height level. No foot cell, or a level outside MIN_LEVEL_MM..MAX_LEVEL_MM
+// (checked with levelInRange before asking), gives an empty mesh. The same grid and level
 // give the same vertices and triangles in the same order.
 SolidMesh buildSolid(const Grid& heights, double levelMm);
 

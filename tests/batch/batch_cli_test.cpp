@@ -1,6 +1,9 @@
 // The real tarsola-batch program, run as a user runs it: arguments, exit statuses, reports on
 // standard output and problems on standard error, and the files it leaves.
+#include "solid/solid_files.h"
 #include "support/test_support.h"
+#include "view/insole_state.h"
+#include "view/recompute.h"
 
 #include <nlohmann/json.hpp>
 
@@ -10,6 +13,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -191,4 +195,76 @@ TEST_F(BatchCli, InfoWritesNothing)
     EXPECT_EQ(info["ranges"]["length"][1].get<double>(), 450.0);
     EXPECT_EQ(filesIn(dir.path()),
               (std::vector<std::string>{"left.bmp", "right.png", "stderr.txt", "stdout.txt"}));
+}
+
+TEST_F(BatchCli, SolidsAloneFromTheHeightsTheInsoleWouldHave)
+{
+    Result r = runBatch(dir, {dir.file("left.bmp"), "--stl", dir.file("solid"), "--limit"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("; solid at level 0.2 mm: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" cm3, thickness 2 to "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; stl " + dir.file("solid.stl")), std::string::npos) << r.out;
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"left.bmp", "right.png", "solid.stl",
+                                                             "stderr.txt", "stdout.txt"}));
+    // The solid of the very heights that -o would save with the same settings.
+    auto state = std::make_unique<InsoleState>();
+    ASSERT_TRUE(loadFoot(*state, dir.file("left.bmp").c_str()));
+    InsoleSettings settings = restoredSettings(*state);
+    settings.limit = true;
+    recomputeHeights(*state, settings);
+    const SolidMesh mesh = buildSolid(state->heightGrid, DEFAULT_LEVEL_MM);
+    EXPECT_TRUE(readFileBytes(dir.file("solid.stl")) == encodeStl(mesh));
+
+    r = runBatch(dir, {dir.file("left.bmp"), dir.file("right.png"), "--stl", dir.file("stl"),
+                       "--3mf", dir.file("3mf"), "--level-mm", "0.5", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    const nlohmann::json left = nlohmann::json::parse(line);
+    EXPECT_EQ(left["stl"], dir.file("stl/left.stl"));
+    EXPECT_EQ(left["3mf"], dir.file("3mf/left.3mf"));
+    EXPECT_FALSE(left.contains("insole"));
+    const nlohmann::json& solid = left["solid"];
+    settings.limit = false;
+    recomputeHeights(*state, settings);
+    const SolidFigures figures = measureSolid(buildSolid(state->heightGrid, 0.5));
+    EXPECT_EQ(solid["levelMm"], 0.5);
+    EXPECT_EQ(solid["triangles"], figures.triangles);
+    EXPECT_NEAR(solid["volumeMm3"].get<double>(), figures.volumeMm3, 1e-3);
+    EXPECT_EQ(solid["thinnestMm"], 5.0);  // the lowest height, 10, at 0.5 mm
+    EXPECT_EQ(solid["footprint"]["widthMm"], 110.0);
+    EXPECT_EQ(solid["footprint"]["lengthMm"], 300.0);
+    EXPECT_EQ(filesIn(dir.file("3mf")), (std::vector<std::string>{"left.3mf", "right.3mf"}));
+    EXPECT_EQ(filesIn(dir.file("stl")), (std::vector<std::string>{"left.stl", "right.stl"}));
+}
+
+TEST_F(BatchCli, TheLevelSizeOutsideItsRangeOrWithoutASolidIsRefused)
+{
+    for (const char* level : {"0.04", "1.5", "nan"}) {
+        const Result r = runBatch(dir, {dir.file("left.bmp"), "--stl", dir.file("s"), "--level-mm", level});
+        EXPECT_EQ(r.status, 2) << level;
+        EXPECT_NE(r.err.find("outside the allowed range 0.05 to 1 mm"), std::string::npos) << r.err;
+    }
+    const Result r = runBatch(dir, {dir.file("left.bmp"), "-o", dir.file("s"), "--level-mm", "0.3"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("give --stl or --3mf"), std::string::npos) << r.err;
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"left.bmp", "right.png", "stderr.txt", "stdout.txt"}));
+}
+
+// A foot of one pixel is measured but drawn at its own width leaves no cell: no solid, and
+// neither that foot's insole nor any other file of it.
+TEST_F(BatchCli, AFootWithoutFootCellsMakesNoSolidAndWritesNothing)
+{
+    writeImage(dir.file("dot.bmp"), FIF_BMP, 150, 360, 8,
+               [](int x, int y) { return std::uint8_t(x == 75 && y == 200 ? 100 : 0); });
+    const Result r = runBatch(dir, {dir.file("dot.bmp"), "-o", dir.file("dot-insole"), "--stl",
+                                    dir.file("dot-solid")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot make the insole of " + dir.file("dot.bmp") +
+                         ": the insole has no foot cell at these settings, so there is no solid to make\n");
+    EXPECT_FALSE(fileExists(dir.file("dot-insole.bmp")));
+    EXPECT_FALSE(fileExists(dir.file("dot-solid.stl")));
 }

@@ -6,7 +6,7 @@ its own HOME, whose FLTK preferences switch the GTK file dialog off so that FLTK
 (the same on every machine) is used. Input goes in with xdotool; what comes out is checked in
 the program's traces, in screenshots of its window and in the files it writes.
 
-    run_e2e.py --tarsola BIN --expected BIN --artifacts DIR [--only NAME ...]
+    run_e2e.py --tarsola BIN --expected BIN --batch BIN --artifacts DIR [--only NAME ...]
     run_e2e.py --tarsola BIN --screenshot OUT.png [--solid-screenshot OUT3D.png] [--foot FOOT]
                                                       pictures of the window (and the 3D window)
 
@@ -724,8 +724,18 @@ def scenario_solid_window(s, tools):
     s.close_dialog(SAVE_SOLID_TITLE)
     saved_path = s.path("insole3d.stl")
     wait_until(lambda: os.path.exists(saved_path), "insole3d.stl to be written")
-    _, count = read_stl(saved_path)
+    saved, count = read_stl(saved_path)
     check(count > 10000, "the solid has only %d triangles" % count)
+    # At the natural size every pixel centre lies inside a texel: tarsola-batch makes the same
+    # heights, so the same solid, byte for byte.
+    check(Expected(tools, s, s.path("foot.bmp"), 100, 279, "1", False).exact,
+          "the natural size is no exact case for this foot")
+    batch_path = os.path.join(s.root, "batch.stl")
+    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--stl", batch_path],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch --stl failed: " + result.stderr)
+    with open(batch_path, "rb") as f:
+        check(f.read() == saved, "the 3D window's solid differs from tarsola-batch's")
     check(s.stderr() == "*** CANCEL\n", "standard error: %r" % s.stderr())
     # Escape in the main window ends the program with the 3D window still open.
     check(s.visible("^%s$" % SOLID_TITLE), "the 3D window closed by itself")
@@ -810,18 +820,20 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--tarsola", required=True)
     parser.add_argument("--expected")
+    parser.add_argument("--batch", help="tarsola-batch, whose solid the 3D window's must equal")
     parser.add_argument("--artifacts")
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--screenshot", help="only write a picture of the window with a foot")
     parser.add_argument("--solid-screenshot", help="with --screenshot: also a picture of the 3D window")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
-    if not args.screenshot and not (args.expected and args.artifacts):
-        parser.error("--expected and --artifacts are needed to run the scenarios")
+    if not args.screenshot and not (args.expected and args.batch and args.artifacts):
+        parser.error("--expected, --batch and --artifacts are needed to run the scenarios")
 
     class Tools:
         tarsola = os.path.abspath(args.tarsola)
         expected = os.path.abspath(args.expected or "")
+        batch = os.path.abspath(args.batch or "")
 
     if args.artifacts:
         # Only this run's failures are kept.

@@ -2,6 +2,7 @@
 
 #include "app/fonts.h"
 #include "app/solid_window.h"
+#include "view/drawing.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Check_Button.H>
@@ -69,4 +70,20 @@ std::uint8_t texturedFoot(int x, int y)
         return 0;
     }
     return static_cast<std::uint8_t>(10 + (x * 7 + y * 13) % 240);
+}
+
+bool unambiguousDrawing(double width, double length)
+{
+    Grid drawn{};
+    Grid ambiguous{};
+    const float displayWidth = displaySizeFor(width, insoleView->footWidth, FOOT_COLUMNS);
+    const float displayLength = displaySizeFor(length, insoleView->footLength, GRID_ROWS);
+    drawFootOnCpu(insoleView->displayGrid, placeQuad(insoleView->footBox(), displayWidth, displayLength),
+                  drawn, &ambiguous);
+    for (std::uint8_t a : ambiguous) {
+        if (a) {
+            return false;
+        }
+    }
+    return true;
 }

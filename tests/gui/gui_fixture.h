@@ -36,3 +36,7 @@ protected:
 // 130, rows 30 to 330) has its centre on the view's centre, so at the natural size pixel
 // centres fall inside texels rather than on their boundaries.
 std::uint8_t texturedFoot(int x, int y);
+
+// Whether the loaded foot drawn at these width and length values leaves every pixel centre
+// clear of texel boundaries, so that any GPU reads back what the drawing rule gives.
+bool unambiguousDrawing(double width, double length);

@@ -3,6 +3,7 @@
 #include "gui_fixture.h"
 
 #include "app/level_setting.h"
+#include "batch/batch.h"
 #include "app/solid_window.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
@@ -280,4 +281,52 @@ TEST_F(SolidWindowTest, SavesTheSolidShownRecordingTheFootTheControlsAndTheLevel
     ASSERT_TRUE(encode3mf(solidWindow->solid(), record, expected, failure)) << failure;
     EXPECT_EQ(readFileBytes(dir.file("insole.3mf")), expected);
     limitButton->value(0);
+}
+
+TEST_F(SolidWindowTest, SavedSolidEqualsTheBatchsForTheSameSettings)
+{
+    TempDir dir;
+    const std::string foot = dir.file("foot.bmp");
+    writeImage(foot, FIF_BMP, 150, 360, 24, texturedFoot);
+    ASSERT_TRUE(loadFoot(foot));
+    // Slider values whose drawing any GPU reads back as the drawing rule gives it.
+    int width = 0;
+    int length = 0;
+    for (int l = insoleView->footLength * 3 / 4; l < insoleView->footLength * 3 / 2 && !width; l += 7) {
+        for (int w = insoleView->footWidth * 4 / 5 + 1; w < insoleView->footWidth * 6 / 5 && !width; ++w) {
+            if (unambiguousDrawing(w, l)) {
+                width = w;
+                length = l;
+            }
+        }
+    }
+    ASSERT_NE(width, 0) << "no unambiguous width and length";
+    widthSlider->value(width);
+    lengthSlider->value(length);
+    heightSlider->value(1.4);
+    limitButton->value(1);
+    widthSlider->do_callback();
+    lengthSlider->do_callback();
+    heightSlider->do_callback();
+    clickSolidButton();
+    waitForSolidFrame();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(solidWindow->saveAs(dir.file("window").c_str()));
+    testing::internal::GetCapturedStderr();
+    limitButton->value(0);
+
+    BatchOptions options;
+    options.feet = {foot};
+    options.stl = dir.file("batch.stl");
+    options.width = width;
+    options.length = length;
+    options.heightRatio = 1.4;
+    options.limit = true;
+    options.levelMm = currentLevelMm();
+    std::FILE* sink = std::tmpfile();
+    ASSERT_EQ(runBatch(options, sink, sink, false), 0);
+    std::fclose(sink);
+    const auto saved = readFileBytes(dir.file("window.stl"));
+    ASSERT_GT(saved.size(), 84u + 50u * 10000u);
+    EXPECT_EQ(readFileBytes(dir.file("batch.stl")), saved);
 }

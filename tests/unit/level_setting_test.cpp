@@ -10,16 +10,6 @@
 #include <cmath>
 #include <string>
 
-namespace {
-
-std::string content(const std::string& path)
-{
-    const auto bytes = readFileBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
-
-}  // namespace
-
 TEST(LevelSetting, ValuesInRangeComeBackExactlyAndTheLimitFileIsUntouched)
 {
     TempDir dir;
@@ -31,8 +21,8 @@ TEST(LevelSetting, ValuesInRangeComeBackExactlyAndTheLimitFileIsUntouched)
         EXPECT_EQ(readLevelSetting(path.c_str()), level);
     }
     ASSERT_TRUE(writeLevelSetting(path.c_str(), 0.2));
-    EXPECT_EQ(content(path), "0.2");
-    EXPECT_EQ(content(dir.file(LIMIT_SETTINGS_FILE)), "1");
+    EXPECT_EQ(readFileText(path), "0.2");
+    EXPECT_EQ(readFileText(dir.file(LIMIT_SETTINGS_FILE)), "1");
 }
 
 TEST(LevelSetting, OutOfRangeValuesAreRefusedAndTheFileKept)
@@ -44,7 +34,7 @@ TEST(LevelSetting, OutOfRangeValuesAreRefusedAndTheFileKept)
         SCOPED_TRACE(level);
         EXPECT_FALSE(writeLevelSetting(path.c_str(), level));
     }
-    EXPECT_EQ(content(path), "0.5");
+    EXPECT_EQ(readFileText(path), "0.5");
 
     double level = 0.7;
     for (const char* text : {"", " ", "abc", "0.2mm", "0,2", "2", "0.01", "-0.2", "nan", "inf",

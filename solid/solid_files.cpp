@@ -218,7 +218,7 @@ bool encode3mf(const SolidMesh& mesh, const SolidRecord& record, std::vector<std
     file.objectUuid = contentUuid(digest, 1);
     file.itemUuid = contentUuid(digest, 2);
     file.buildUuid = contentUuid(digest, 3);
-    // Only the core specification's metadata names: lib3mf's reader drops any other, and
+    // Only the well-known metadata names of the 3MF core: lib3mf's reader drops any other, and
     // a strict reader refuses a name without a namespace that is not one of them.
     const std::string title = record.footFile.empty() ? "Insole" : "Insole of " + record.footFile;
     file.metadata = {{"Title", xmlText(title)},

@@ -54,7 +54,7 @@ private:
 // Null until the 3D window is first opened; then it lives until the process ends.
 extern SolidWindow* solidWindow;
 
-// Made by createMainWindow after its twelve specified controls: the "立體" button at
+// Made by createMainWindow after its twelve other controls: the "立體" button at
 // 305, 29, 83, 35. Also reads the level size from LEVEL_SETTINGS_FILE in the working folder
 // and starts listening to the insole view.
 Fl_Button* createSolidButton();

@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "app/shortcuts_and_drop.h"
+#include "app/solid_window.h"
 #include "app/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/foot_image.h"
@@ -54,6 +55,12 @@ void restoreDefaults(Fl_Widget*, void*)
 void loadClicked(Fl_Widget*, void*) { insoleView->loadFootImage(); }
 
 void saveClicked(Fl_Widget*, void*) { exportInsole(); }
+
+void mainWindowClosed(Fl_Widget* window, void*)
+{
+    closeSolidWindow();
+    window->hide();
+}
 
 namespace {
 
@@ -125,7 +132,11 @@ Fl_Double_Window* createMainWindow()
     heightSlider->textsize(14);
     heightSlider->align(FL_ALIGN_TOP);
 
+    // After the twelve controls above, so that their order, and the keyboard's, stays.
+    createSolidButton();
+
     window->end();
+    window->callback(mainWindowClosed);
     addShortcutsAndDrop(window, loadButton, saveButton);
     return window;
 }

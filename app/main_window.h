@@ -16,8 +16,9 @@ extern Fl_Value_Slider* heightSlider;
 extern Fl_Check_Button* limitButton;
 
 // Builds the 477 x 544 window "Tarsola" with its twelve controls, the limit button restored
-// from the settings file in the working folder, then the shortcuts of Load and Save and the
-// area that takes drops (addShortcutsAndDrop). The window is not shown yet.
+// from the settings file in the working folder, then the "立體" button of the 3D window, the
+// shortcuts of Load and Save and the area that takes drops (addShortcutsAndDrop). The window
+// is not shown yet.
 Fl_Double_Window* createMainWindow();
 
 // The controls' actions, as the widgets call them.
@@ -28,3 +29,5 @@ void limitToggled(Fl_Widget*, void*);
 void restoreDefaults(Fl_Widget*, void*);
 void loadClicked(Fl_Widget*, void*);
 void saveClicked(Fl_Widget*, void*);
+// Escape or the window manager's close: the 3D window closes too, so that the program ends.
+void mainWindowClosed(Fl_Widget* window, void*);

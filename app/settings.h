@@ -1,6 +1,8 @@
 // The one setting that survives a restart: whether the 30-degree limit is on.
 #pragma once
 
+#include <string>
+
 // The settings file, in the working folder.
 constexpr const char* LIMIT_SETTINGS_FILE = "bt_degree_30.txt";
 
@@ -12,3 +14,8 @@ int readLimitSetting(const char* path);
 // exists but may not be written (read-only) is left alone, as is a folder that may not be
 // written: the setting is then simply not kept. Returns whether the value was stored.
 bool writeLimitSetting(const char* path, int value);
+
+// How every settings file is written: the text replaces the old content in a single rename;
+// a read-only file, or a folder that may not be written, is left alone and the setting is
+// simply not kept. Returns whether the text was stored.
+bool writeSettingsText(const char* path, const std::string& text);

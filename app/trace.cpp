@@ -1,5 +1,7 @@
 #include "app/trace.h"
 
+#include "solid/level.h"
+
 #include <cstdio>
 
 namespace {
@@ -116,6 +118,14 @@ void traceNoSolidToSave()
 void traceSolidSaveFailed(const char* file, const char* reason)
 {
     err("Cannot save solid %s: %s\n", file, reason);
+}
+
+void traceNoFootForSolid() { err("%s", "Cannot save solid: no foot image is loaded\n"); }
+
+void traceLevelRefused(const char* entry)
+{
+    err("Level size \"%s\" refused: it must be a number from %g to %g (mm)\n", entry, MIN_LEVEL_MM,
+        MAX_LEVEL_MM);
 }
 
 void traceFileProblem(const char* what, const char* file, const char* reason)

@@ -63,6 +63,10 @@ void traceInsoleLargerThanGrid(const char* file, int width, int height);
 void traceNoSolidToSave();
 // "Cannot save solid <file>: <reason>\n"
 void traceSolidSaveFailed(const char* file, const char* reason);
+// The 3D window, on standard error: Save solid with no foot loaded, and a level size refused.
+void traceNoFootForSolid();                       // "Cannot save solid: no foot image is loaded\n"
+// "Level size \"<entry>\" refused: it must be a number from 0.05 to 1 (mm)\n"
+void traceLevelRefused(const char* entry);
 
 // A line on standard error saying why an operation on a file did not happen or only
 // partly happened, naming the file: "<what> <file>: <reason>\n".

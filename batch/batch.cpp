@@ -5,6 +5,7 @@
 #include "imagefile/file_names.h"
 #include "imagefile/foot_image.h"
 #include "imagefile/insole_export.h"
+#include "imagefile/loaded_foot.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
 #include "view/grid_stats.h"
@@ -299,7 +300,7 @@ public:
             report["stl"] = stl;
         }
         if (!threeMf.empty()) {
-            if (!write3mfFile(solid, SolidRecord{foot, settings, options_.scan.levelMm}, threeMf.c_str())) {
+            if (!write3mfFile(solid, SolidRecord{fileNameOf(foot), settings, options_.scan.levelMm}, threeMf.c_str())) {
                 return fail("");
             }
             report["3mf"] = threeMf;

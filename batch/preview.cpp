@@ -11,14 +11,6 @@
 
 namespace {
 
-// Matplotlib's viridis at ten evenly spaced points; between them the scale is interpolated.
-constexpr Rgb SCALE[] = {
-    {0x44, 0x01, 0x54}, {0x48, 0x28, 0x78}, {0x3e, 0x49, 0x89}, {0x31, 0x68, 0x8e},
-    {0x26, 0x82, 0x8e}, {0x1f, 0x9e, 0x89}, {0x35, 0xb7, 0x79}, {0x6e, 0xce, 0x58},
-    {0xb5, 0xde, 0x2b}, {0xfd, 0xe7, 0x25},
-};
-constexpr int SCALE_STEPS = sizeof SCALE / sizeof SCALE[0] - 1;
-
 // Digits 0 to 9 in a 3 x 5 pixel font, one row per 3 bits, top row first.
 constexpr std::uint16_t DIGITS[10][5] = {
     {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
@@ -94,18 +86,6 @@ int cellLeft(int x) { return PREVIEW_MARGIN + x * PREVIEW_SCALE; }
 int cellTop(int y) { return PREVIEW_MARGIN + (GRID_ROWS - 1 - y) * PREVIEW_SCALE; }
 
 }  // namespace
-
-Rgb heightColour(double t)
-{
-    t = std::clamp(t, 0.0, 1.0) * SCALE_STEPS;
-    const int i = std::min(static_cast<int>(t), SCALE_STEPS - 1);
-    const double f = t - i;
-    const auto mix = [f](std::uint8_t a, std::uint8_t b) {
-        return static_cast<std::uint8_t>(std::lround(a + (b - a) * f));
-    };
-    return {mix(SCALE[i].r, SCALE[i + 1].r), mix(SCALE[i].g, SCALE[i + 1].g),
-            mix(SCALE[i].b, SCALE[i + 1].b)};
-}
 
 HeightRange heightRange(const Grid& heights)
 {

@@ -3,19 +3,10 @@
 #pragma once
 
 #include "view/grid.h"
+#include "view/height_colour.h"
 
 #include <cstdint>
 #include <vector>
-
-struct Rgb {
-    std::uint8_t r;
-    std::uint8_t g;
-    std::uint8_t b;
-};
-
-// A viridis-like colour for t in 0..1 (dark violet to yellow, lightness rising evenly);
-// t outside is clamped.
-Rgb heightColour(double t);
 
 // Each cell is drawn as a PREVIEW_SCALE x PREVIEW_SCALE block.
 constexpr int PREVIEW_SCALE = 3;

@@ -1,11 +1,13 @@
 #include "view/gl_display_image.h"
 
 #include "app/main_window.h"
+#include "app/solid_window.h"
 #include "app/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/file_names.h"
-#include "imagefile/foot_folder.h"
+#include "imagefile/loaded_foot.h"
 #include "view/drawing.h"
+#include "view/insole_listener.h"
 #include "view/recompute.h"
 
 #include <FL/Fl.H>
@@ -121,6 +123,9 @@ void GL_Display_Image::draw()
         // Shaping takes the length and height sliders' values of this very moment.
         reshapeDrawnHeights(heightGrid, footLength, lengthSlider->value(), heightSlider->value(),
                             limitButton->value() == 1);
+        if (insoleChanged) {
+            insoleChanged();
+        }
     }
 
     glDisable(GL_TEXTURE_2D);
@@ -200,11 +205,24 @@ void GL_Display_Image::loadFootImage()
 bool GL_Display_Image::loadFootFile(const char* chosenName)
 {
     char name[PATH_BUFFER_SIZE];
-    if (!copyChosenName(chosenName, name) || !loadFoot(*this, utf8ToAnsi(name))) {
+    if (!copyChosenName(chosenName, name)) {
         return false;
     }
-    applySlider(widthSlider, widthSliderSetting(footWidth));
-    applySlider(lengthSlider, lengthSliderSetting(footLength));
-    rememberFootFolder(chosenName);
-    return true;
+    // A scan's heights become grey levels of the level size the solid is made with, so that
+    // its insole stands as high as the scan; its units are found from its size.
+    ScanOptions scan;
+    scan.levelMm = currentLevelMm();
+    const bool loaded = loadFoot(*this, utf8ToAnsi(name), scan);
+    if (loaded) {
+        applySlider(widthSlider, widthSliderSetting(footWidth));
+        applySlider(lengthSlider, lengthSliderSetting(footLength));
+        rememberLoadedFoot(chosenName);
+    } else {
+        forgetLoadedFoot();
+    }
+    // A failed load leaves no foot: whoever shows the insole must learn that too.
+    if (insoleChanged) {
+        insoleChanged();
+    }
+    return loaded;
 }

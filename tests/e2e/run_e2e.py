@@ -6,8 +6,9 @@ its own HOME, whose FLTK preferences switch the GTK file dialog off so that FLTK
 (the same on every machine) is used. Input goes in with xdotool; what comes out is checked in
 the program's traces, in screenshots of its window and in the files it writes.
 
-    run_e2e.py --tarsola BIN --expected BIN --artifacts DIR [--only NAME ...]
-    run_e2e.py --tarsola BIN --screenshot OUT.png [--foot FOOT]   picture of the window
+    run_e2e.py --tarsola BIN --expected BIN --batch BIN --artifacts DIR [--only NAME ...]
+    run_e2e.py --tarsola BIN --screenshot OUT.png [--solid-screenshot OUT3D.png] [--foot FOOT]
+                                                      pictures of the window (and the 3D window)
 
 On a failure the screen is saved as DIR/<scenario>.png beside DIR/<scenario>.log, which holds
 the program's standard output and error and the failure.
@@ -33,6 +34,9 @@ FLTK_PREFS = ("; FLTK preferences file format 1.0\n; vendor: fltk.org\n; applica
 
 LOAD_TITLE = "Load a image file"
 SAVE_TITLE = "Save The Diabetic Insole"
+SOLID_TITLE = "Tarsola 3D"
+SAVE_SOLID_TITLE = "Save The Insole Solid"
+LEVEL_SETTINGS_FILE = "solid_level_mm.txt"
 SETTINGS_FILE = "bt_degree_30.txt"
 
 # Where the controls sit inside the main window (x, y, w, h).
@@ -44,6 +48,10 @@ LIMIT_BUTTON = (315, 480, 80, 25)
 LENGTH_SLIDER = (318, 149, 35, 286)
 HEIGHT_SLIDER = (405, 149, 35, 286)
 VIEW = (130, 86, 150, 360)
+SOLID_BUTTON = (305, 29, 83, 35)
+# Inside the 3D window.
+SOLID_VIEW = (10, 10, 480, 480)
+SAVE_SOLID_BUTTON = (580, 500, 110, 30)
 
 TIMEOUT = 10.0  # seconds for anything the program should do at once
 
@@ -86,7 +94,8 @@ class XServer:
         self.process = subprocess.Popen(
             # -noreset: between scenarios no client is connected, and a server that resets
             # then refuses the next connection for a moment.
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            # Room for the 3D window beside the main window.
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -248,12 +257,13 @@ class Session:
         self.wait_for_recompute(minimums)
         return self.stdout()[start:]
 
-    def open_dialog(self, button, title, key=None, clear=True):
-        """Opens a dialog with a click on its button, or with its shortcut `key`."""
+    def open_dialog(self, button, title, key=None, clear=True, window=None):
+        """Opens a dialog with a click on its button (in `window`, the main window unless
+        given), or with its shortcut `key`."""
         if key:
             self.keys(key)
         else:
-            self.click(button)
+            self.click(button, window=window)
         dialog = self.search(title)
         # The name field starts with the path of the dialog's folder. Cleared, it takes names
         # relative to the working folder (FLTK's chooser completes them against that folder,
@@ -288,9 +298,9 @@ class Session:
             self.keys("End", character, window=dialog)
         self.keys("Return", window=dialog)
 
-    def cancel_dialog(self, button, title):
+    def cancel_dialog(self, button, title, window=None):
         errors = len(self.stderr())
-        dialog = self.open_dialog(button, title)
+        dialog = self.open_dialog(button, title, window=window)
         self.keys("Escape", window=dialog)
         self.close_dialog(title)
         wait_until(lambda: self.stderr()[errors:] != "", "a trace on standard error")
@@ -316,10 +326,34 @@ class Session:
             subprocess.run(["convert", "xwd:-", png], input=xwd, timeout=TIMEOUT, check=True)
         return parse_ppm(ppm)
 
-    def window_origin(self):
-        out = self.xdotool("getwindowgeometry", "--shell", self.window)
+    def window_origin(self, window=None):
+        out = self.xdotool("getwindowgeometry", "--shell", window or self.window)
         values = dict(line.split("=", 1) for line in out.split())
         return int(values["X"]), int(values["Y"])
+
+    def open_solid_window(self):
+        """Opens the 3D window with its button in the main window; returns its id."""
+        self.click(SOLID_BUTTON)
+        return self.search("^%s$" % SOLID_TITLE)
+
+    def solid_view_pixels(self, window):
+        """The 3D view's RGB bytes, row by row from the top."""
+        width, _, rgb = self.screenshot()
+        ox, oy = self.window_origin(window)
+        x, y, w, h = SOLID_VIEW
+        return b"".join(rgb[((oy + y + row) * width + ox + x) * 3:((oy + y + row) * width + ox + x + w) * 3]
+                        for row in range(h))
+
+    def settled_solid_view(self, window):
+        """The 3D view once two screenshots in a row agree."""
+        last = [None]
+
+        def same_twice():
+            view = self.solid_view_pixels(window)
+            settled = view if view == last[0] else None
+            last[0] = view
+            return settled
+        return wait_until(same_twice, "the 3D view to settle")
 
     def view_pixels(self):
         """The view's 150 x 360 red values as a grid row 0 at the bottom, stride 152."""
@@ -729,6 +763,64 @@ def scenario_command_line(s, tools):
               "tarsola %s: stdout %r, stderr %r" % (" ".join(args), out, err))
 
 
+def read_stl(path):
+    """A binary STL's bytes and triangle count, after checking that they agree."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(len(data) >= 84, "%s has %d bytes" % (path, len(data)))
+    count, = struct.unpack_from("<I", data, 80)
+    check(len(data) == 84 + 50 * count, "%s: %d bytes for %d triangles" % (path, len(data), count))
+    check(not data.startswith(b"solid"), "%s begins like an ASCII STL" % path)
+    return data, count
+
+
+def scenario_solid_window(s, tools):
+    s.start()
+    load_foot(s)
+    s.control_change(lambda: s.click(RESTORE_BUTTON))
+    solid = s.open_solid_window()
+    shown = s.settled_solid_view(solid)
+    colours = {shown[i:i + 3] for i in range(0, len(shown), 3)}
+    check(len(colours) > 50, "the 3D view shows only %d colours" % len(colours))
+    # A left drag turns the insole; r (the view has the keyboard after the click) turns it back.
+    # The drag goes in steps, as a hand makes it: sent in one burst it was now and then not
+    # taken as a drag at all.
+    s.xdotool("mousemove", "--window", solid, "200", "250", "sleep", "0.1", "mousedown", "1",
+              "sleep", "0.1", "mousemove", "--window", solid, "260", "290", "sleep", "0.1",
+              "mouseup", "1")
+    wait_until(lambda: s.settled_solid_view(solid) != shown, "the drag to turn the insole")
+    s.keys("r", window=solid)
+    try:
+        wait_until(lambda: s.settled_solid_view(solid) == shown, "r to reset the camera", 3)
+    except Failure:
+        raise Failure("the 3D view after r differs from the one before the drag")
+    # Save solid: a cancel is traced as Save's is; a name without an ending gets ".stl".
+    err = s.cancel_dialog(SAVE_SOLID_BUTTON, SAVE_SOLID_TITLE, window=solid)
+    check(err == "*** CANCEL\n", "standard error after cancelling Save solid: %r" % err)
+    dialog = s.open_dialog(SAVE_SOLID_BUTTON, SAVE_SOLID_TITLE, window=solid)
+    s.type_save_name(dialog, "insole3d")
+    s.close_dialog(SAVE_SOLID_TITLE)
+    saved_path = s.path("insole3d.stl")
+    wait_until(lambda: os.path.exists(saved_path), "insole3d.stl to be written")
+    saved, count = read_stl(saved_path)
+    check(count > 10000, "the solid has only %d triangles" % count)
+    # At the natural size every pixel centre lies inside a texel: tarsola-batch makes the same
+    # heights, so the same solid, byte for byte.
+    check(Expected(tools, s, s.path("foot.bmp"), 100, 279, "1", False).exact,
+          "the natural size is no exact case for this foot")
+    batch_path = os.path.join(s.root, "batch.stl")
+    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--stl", batch_path],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch --stl failed: " + result.stderr)
+    with open(batch_path, "rb") as f:
+        check(f.read() == saved, "the 3D window's solid differs from tarsola-batch's")
+    check(s.stderr() == "*** CANCEL\n", "standard error: %r" % s.stderr())
+    # Escape in the main window ends the program with the 3D window still open.
+    check(s.visible("^%s$" % SOLID_TITLE), "the 3D window closed by itself")
+    status = s.close()
+    check(status == 0, "exit status %d after Escape with the 3D window open" % status)
+
+
 SCENARIOS = [
     ("load_shows_foot_centred", scenario_load_shows_foot_centred),
     ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
@@ -742,11 +834,22 @@ SCENARIOS = [
     ("foot_argument_and_shortcuts", scenario_foot_argument_and_shortcuts),
     ("bad_foot_argument", scenario_bad_foot_argument),
     ("command_line", scenario_command_line),
+    ("solid_window", scenario_solid_window),
 ]
 
 
-def window_picture(tools, display, png, foot):
-    """Writes a picture of the main window with a foot loaded, as a person sees it."""
+def crop_window(session, window, size, png):
+    whole = os.path.join(session.root, "screen.png")
+    session.screenshot(whole)
+    x, y = session.window_origin(window)
+    subprocess.run(["convert", whole, "-crop", "%dx%d+%d+%d" % (size + (x, y)), "+repage",
+                    os.path.abspath(png)], timeout=TIMEOUT, check=True)
+    print("wrote " + png)
+
+
+def window_picture(tools, display, png, foot, solid_png=None):
+    """Writes a picture of the main window with a foot loaded, as a person sees it, and, when
+    asked, one of the 3D window showing that foot's insole."""
     session = Session("screenshot", tools, display)
     try:
         session.start()
@@ -759,14 +862,17 @@ def window_picture(tools, display, png, foot):
         wait_until(lambda: any(session.view_pixels()), "the foot to appear in the view")
         session.settled_view()
         # Move the pointer out of the way so that no button is drawn highlighted.
-        session.xdotool("mousemove", "1000", "760")
-        whole = os.path.join(session.root, "screen.png")
-        session.screenshot(whole)
-        x, y = session.window_origin()
-        subprocess.run(["convert", whole, "-crop", "477x544+%d+%d" % (x, y), "+repage",
-                        os.path.abspath(png)], timeout=TIMEOUT, check=True)
+        session.xdotool("mousemove", "1270", "1010")
+        crop_window(session, session.window, (477, 544), png)
+        if solid_png:
+            # The insole as the sliders make it (Restore recomputes), with the limit on.
+            session.control_change(lambda: session.click(LIMIT_BUTTON, dx=8))
+            session.control_change(lambda: session.click(RESTORE_BUTTON))
+            solid = session.open_solid_window()
+            session.xdotool("mousemove", "1270", "1010")
+            session.settled_solid_view(solid)
+            crop_window(session, solid, (700, 540), solid_png)
         check(session.close() == 0, "the program did not end cleanly")
-        print("wrote " + png)
         return 0
     finally:
         session.cleanup()
@@ -795,17 +901,20 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--tarsola", required=True)
     parser.add_argument("--expected")
+    parser.add_argument("--batch", help="tarsola-batch, whose solid the 3D window's must equal")
     parser.add_argument("--artifacts")
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--screenshot", help="only write a picture of the window with a foot")
+    parser.add_argument("--solid-screenshot", help="with --screenshot: also a picture of the 3D window")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
-    if not args.screenshot and not (args.expected and args.artifacts):
-        parser.error("--expected and --artifacts are needed to run the scenarios")
+    if not args.screenshot and not (args.expected and args.batch and args.artifacts):
+        parser.error("--expected, --batch and --artifacts are needed to run the scenarios")
 
     class Tools:
         tarsola = os.path.abspath(args.tarsola)
         expected = os.path.abspath(args.expected or "")
+        batch = os.path.abspath(args.batch or "")
 
     if args.artifacts:
         # Only this run's failures are kept.
@@ -813,7 +922,8 @@ def main():
     server = XServer()
     if args.screenshot:
         try:
-            return window_picture(Tools, server.display, args.screenshot, args.foot)
+            return window_picture(Tools, server.display, args.screenshot, args.foot,
+                                  args.solid_screenshot)
         finally:
             server.stop()
     failures = 0

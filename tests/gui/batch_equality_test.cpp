@@ -22,22 +22,6 @@ std::uint8_t ovalFoot(int x, int y)
     return static_cast<std::uint8_t>(20 + (x * 5 + y * 3) % 220);
 }
 
-bool unambiguous(double width, double length)
-{
-    Grid drawn{};
-    Grid ambiguous{};
-    const float displayWidth = displaySizeFor(width, insoleView->footWidth, FOOT_COLUMNS);
-    const float displayLength = displaySizeFor(length, insoleView->footLength, GRID_ROWS);
-    drawFootOnCpu(insoleView->displayGrid, placeQuad(insoleView->footBox(), displayWidth, displayLength),
-                  drawn, &ambiguous);
-    for (std::uint8_t a : ambiguous) {
-        if (a) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 TEST_F(WindowTest, BatchInsoleEqualsTheWindowsSave)
@@ -56,7 +40,7 @@ TEST_F(WindowTest, BatchInsoleEqualsTheWindowsSave)
         int settingsTried = 0;
         for (int width = footWidth * 4 / 5 + 1; width < footWidth * 6 / 5 && settingsTried < 3; width += 3) {
             for (int length = footLength / 2 + 1; length < footLength * 3 / 2; length += 11) {
-                if (!unambiguous(width, length)) {
+                if (!unambiguousDrawing(width, length)) {
                     continue;
                 }
                 const double ratio = ratios[settingsTried];

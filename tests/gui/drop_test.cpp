@@ -1,7 +1,7 @@
 // A foot image dropped on the real window: FLTK's drag-and-drop events, then the paste.
 #include "gui_fixture.h"
 
-#include "imagefile/foot_folder.h"
+#include "imagefile/loaded_foot.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>

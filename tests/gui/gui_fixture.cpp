@@ -1,6 +1,8 @@
 #include "gui_fixture.h"
 
 #include "app/fonts.h"
+#include "app/solid_window.h"
+#include "view/drawing.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Check_Button.H>
@@ -12,6 +14,7 @@
 Fl_Double_Window* WindowTest::window = nullptr;
 TempDir* WindowTest::folder = nullptr;
 int WindowTest::restoredLimit = -1;
+double WindowTest::restoredLevel = 0.0;
 
 void WindowTest::SetUpTestSuite()
 {
@@ -22,9 +25,11 @@ void WindowTest::SetUpTestSuite()
     ASSERT_EQ(chdir(folder->path().c_str()), 0);
     // Any non-zero value checks the limit button at start-up.
     writeFileBytes(folder->file("bt_degree_30.txt"), "5");
+    writeFileBytes(folder->file("solid_level_mm.txt"), "0.25");
     useFontForLabels();
     window = createMainWindow();
     restoredLimit = limitButton->value();
+    restoredLevel = currentLevelMm();
     window->show();
     ASSERT_TRUE(pumpUntil([] { return insoleView->shown() && insoleView->valid(); }));
 }
@@ -65,4 +70,20 @@ std::uint8_t texturedFoot(int x, int y)
         return 0;
     }
     return static_cast<std::uint8_t>(10 + (x * 7 + y * 13) % 240);
+}
+
+bool unambiguousDrawing(double width, double length)
+{
+    Grid drawn{};
+    Grid ambiguous{};
+    const float displayWidth = displaySizeFor(width, insoleView->footWidth, FOOT_COLUMNS);
+    const float displayLength = displaySizeFor(length, insoleView->footLength, GRID_ROWS);
+    drawFootOnCpu(insoleView->displayGrid, placeQuad(insoleView->footBox(), displayWidth, displayLength),
+                  drawn, &ambiguous);
+    for (std::uint8_t a : ambiguous) {
+        if (a) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -28,6 +28,7 @@ protected:
     static Fl_Double_Window* window;
     static TempDir* folder;  // the working folder, holding the settings file
     static int restoredLimit;  // the limit button's value right after start-up
+    static double restoredLevel;  // the solid's level size right after start-up
 };
 
 // The foot image of the window tests: every non-zero value from 10 upward, and neighbouring
@@ -35,3 +36,7 @@ protected:
 // 130, rows 30 to 330) has its centre on the view's centre, so at the natural size pixel
 // centres fall inside texels rather than on their boundaries.
 std::uint8_t texturedFoot(int x, int y);
+
+// Whether the loaded foot drawn at these width and length values leaves every pixel centre
+// clear of texel boundaries, so that any GPU reads back what the drawing rule gives.
+bool unambiguousDrawing(double width, double length);

@@ -1,6 +1,7 @@
 // The Save button's path in the real window, after a recompute.
 #include "gui_fixture.h"
 
+#include "app/solid_window.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/insole_export.h"
 #include "support/scan_files.h"
@@ -73,6 +74,16 @@ TEST_F(WindowTest, ScanLoadsDrawsAndSavesAsBmp)
               std::string::npos) << trace;
     EXPECT_EQ(widthSlider->value(), 90);
     EXPECT_EQ(lengthSlider->value(), 240);
+    // Its grey levels are the level size the window's solids are made with (0.25 mm here),
+    // not the default 0.2 mm: the scan's insole stands as high as the scan.
+    ASSERT_NE(currentLevelMm(), DEFAULT_LEVEL_MM);
+    auto atLevel = std::make_unique<InsoleState>();
+    ScanOptions options;
+    options.levelMm = currentLevelMm();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(::loadFoot(*atLevel, dir.file("scan.ply").c_str(), options));
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(atLevel->heightGrid == insoleView->heightGrid);
     heightSlider->value(1.2);
     heightSlider->do_callback();
     waitForRecompute();

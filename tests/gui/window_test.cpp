@@ -82,8 +82,8 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_EQ(window->w(), 477);
     EXPECT_EQ(window->h(), 544);
     EXPECT_STREQ(window->label(), "Tarsola");
-    // The twelve controls, then the area over the whole window that takes drops.
-    ASSERT_EQ(window->children(), 12);
+    // The twelve controls and the 3D window's button, then the area that takes drops.
+    ASSERT_EQ(window->children(), 13);
 
     EXPECT_EQ(window->child(0), insoleView);
     EXPECT_EQ(insoleView->x(), 130);
@@ -99,9 +99,9 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
         {"讀取", 115, 30, 83, 35},   {"儲存", 210, 29, 83, 35},       {"還原", 40, 411, 83, 35},
         {"寬度(mm)", 93, 476, 190, 29}, {"80%", 145, 501, 16, 33},    {"100%", 225, 502, 15, 30},
         {"120%", 300, 502, 20, 30},  {"30度限制", 315, 480, 80, 25}, {"長度(mm)", 318, 149, 35, 286},
-        {"高度(比例)", 405, 149, 35, 286},
+        {"高度(比例)", 405, 149, 35, 286}, {"立體", 305, 29, 83, 35},
     };
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 11; ++i) {
         const Fl_Widget* widget = window->child(i + 1);
         SCOPED_TRACE(controls[i].label);
         EXPECT_STREQ(widget->label(), controls[i].label);
@@ -129,7 +129,7 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_DOUBLE_EQ(heightSlider->step(), 0.01);
     EXPECT_EQ(heightSlider->textsize(), 14);
 
-    const Fl_Widget* dropArea = window->child(11);
+    const Fl_Widget* dropArea = window->child(12);
     EXPECT_EQ(dropArea->x(), 0);
     EXPECT_EQ(dropArea->y(), 0);
     EXPECT_EQ(dropArea->w(), 477);

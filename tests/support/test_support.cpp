@@ -84,6 +84,12 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string readFileText(const std::string& path)
+{
+    const auto bytes = readFileBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
 void writeFileBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary);

@@ -41,6 +41,8 @@ std::uint8_t rectangleFoot(int x, int y);
 
 // The bytes of a whole file; empty when it cannot be read.
 std::vector<std::uint8_t> readFileBytes(const std::string& path);
+// The same as text, for the settings files.
+std::string readFileText(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 

@@ -2,7 +2,7 @@
 // where the Load dialog starts.
 #include "app/start_arguments.h"
 #include "imagefile/dropped_files.h"
-#include "imagefile/foot_folder.h"
+#include "imagefile/loaded_foot.h"
 
 #include "support/test_support.h"
 
@@ -147,7 +147,7 @@ TEST(FootFolder, IsTheAbsoluteFolderOfTheLastFootWhileItExists)
     TempDir dir;
     const std::string feet = dir.file("my feet");
     ASSERT_EQ(mkdir(feet.c_str(), 0700), 0);
-    rememberFootFolder((feet + "/left.bmp").c_str());
+    rememberLoadedFoot((feet + "/left.bmp").c_str());
     EXPECT_EQ(lastFootFolder(), feet);
     ASSERT_EQ(rmdir(feet.c_str()), 0);
     EXPECT_EQ(lastFootFolder(), "");

@@ -11,16 +11,6 @@
 #include <filesystem>
 #include <string>
 
-namespace {
-
-std::string content(const std::string& path)
-{
-    const auto bytes = readFileBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
-
-}  // namespace
-
 TEST(LimitSetting, ReadsTheIntegerOrZero)
 {
     TempDir dir;
@@ -41,9 +31,9 @@ TEST(LimitSetting, FirstWriteCreatesTheFileAndLaterOnesReplaceIt)
     TempDir dir;
     const std::string path = dir.file("bt_degree_30.txt");
     ASSERT_TRUE(writeLimitSetting(path.c_str(), 1));
-    EXPECT_EQ(content(path), "1");
+    EXPECT_EQ(readFileText(path), "1");
     ASSERT_TRUE(writeLimitSetting(path.c_str(), 0));
-    EXPECT_EQ(content(path), "0");
+    EXPECT_EQ(readFileText(path), "0");
 
     chmod(path.c_str(), 0640);
     ASSERT_TRUE(writeLimitSetting(path.c_str(), 1));
@@ -61,7 +51,7 @@ TEST(LimitSetting, ReadOnlyFileIsKept)
     writeFileBytes(path, "1");
     chmod(path.c_str(), 0444);
     EXPECT_FALSE(writeLimitSetting(path.c_str(), 0));
-    EXPECT_EQ(content(path), "1");
+    EXPECT_EQ(readFileText(path), "1");
 }
 
 TEST(LimitSetting, UnwritableFolderStoresNothing)

@@ -1,4 +1,4 @@
-#include "imagefile/foot_folder.h"
+#include "imagefile/loaded_foot.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,8 @@
 
 namespace {
 
-std::string rememberedFolder;
+std::string footName;
+std::string footFolder;
 
 std::string workingFolder()
 {
@@ -16,6 +17,23 @@ std::string workingFolder()
 }
 
 }  // namespace
+
+void rememberLoadedFoot(const char* chosenUtf8Name)
+{
+    footName = fileNameOf(chosenUtf8Name);
+    // A relative name is taken against the working folder of this moment.
+    footFolder = folderOfFile(chosenUtf8Name, workingFolder());
+}
+
+void forgetLoadedFoot() { footName.clear(); }
+
+const std::string& loadedFootName() { return footName; }
+
+std::string fileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::string folderOfFile(const std::string& fileName, const std::string& workingFolder)
 {
@@ -33,17 +51,11 @@ std::string folderOfFile(const std::string& fileName, const std::string& working
     return folder.empty() ? "/" : folder;
 }
 
-void rememberFootFolder(const char* fileName)
-{
-    rememberedFolder = folderOfFile(fileName, workingFolder());
-}
-
 std::string lastFootFolder()
 {
     struct stat status;
-    if (rememberedFolder.empty() || stat(rememberedFolder.c_str(), &status) != 0 ||
-        !S_ISDIR(status.st_mode)) {
+    if (footFolder.empty() || stat(footFolder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
         return {};
     }
-    return rememberedFolder;
+    return footFolder;
 }

@@ -1,0 +1,28 @@
+// The foot image loaded last in this session, whether it came through the Load dialog, the
+// command line or a drop: its name goes into the records that travel with the insole's files
+// (a solid's 3MF), so that a workshop knows later which scan an insole came from, and its
+// folder is where the Load dialog starts.
+#pragma once
+
+#include <string>
+
+// Called by every load: the name as the dialog gave it (UTF-8) after a successful load, and
+// forgetLoadedFoot after a failed one, which leaves no foot loaded. The folder stays
+// remembered after a failed load: the next Load most likely looks for the foot beside it.
+void rememberLoadedFoot(const char* chosenUtf8Name);
+void forgetLoadedFoot();
+
+// The loaded file's name without its folder; empty while no foot is loaded.
+const std::string& loadedFootName();
+
+// A file's name without its folder. The folder says where a scan lay on one machine on one
+// day; the name is what a workshop files it under.
+std::string fileNameOf(const std::string& path);
+
+// The folder that holds a file, as an absolute path: the name up to its last '/', taken
+// against `workingFolder` when the name is relative. "/" for a file in the root folder; ""
+// for an empty name, or a relative one without a working folder.
+std::string folderOfFile(const std::string& fileName, const std::string& workingFolder);
+
+// The folder of the last foot loaded, or "" when none was or it is no longer a folder.
+std::string lastFootFolder();

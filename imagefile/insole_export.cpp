@@ -149,14 +149,7 @@ bool makeGreyInsole(const SourceImage& image, SourceImage& grey)
     if (!bitmap) {
         return false;
     }
-    grey.bitmap = bitmap;
-    grey.bits = FreeImage_GetBits(bitmap);
-    grey.pitch = static_cast<std::int32_t>(FreeImage_GetPitch(bitmap));
-    grey.bpp = 8;
-    grey.bytesPerPixel = 1;
-    grey.width = image.width;
-    grey.height = image.height;
-    grey.dpmX = image.dpmX;
+    grey.adopt(bitmap);
     grey.format = image.format;
     return true;
 }

@@ -44,8 +44,11 @@ struct SourceImage {
     // Releases the bitmap; the record is empty afterwards.
     void release();
 
-private:
+    // Takes a bitmap that nothing else owns into an empty record, which then describes it
+    // and releases it.
     void adopt(FIBITMAP* loaded);
+
+private:
     bool loadScan(const std::uint8_t* data, std::size_t size, const char* name, ScanFormat scanFormat,
                   const ScanOptions& scan, ScanFigures& figures);
 };

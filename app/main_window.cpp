@@ -1,9 +1,9 @@
 #include "app/main_window.h"
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "app/shortcuts_and_drop.h"
 #include "app/solid_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/foot_image.h"
 #include "view/gl_display_image.h"

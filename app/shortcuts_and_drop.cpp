@@ -1,7 +1,7 @@
 #include "app/shortcuts_and_drop.h"
 
 #include "app/main_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/dropped_files.h"
 #include "view/gl_display_image.h"
 

@@ -1,8 +1,8 @@
 #include "app/solid_window.h"
 
-#include "app/level_setting.h"
+#include "base/level_setting.h"
 #include "app/main_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
 #include "solid/solid_files.h"

@@ -1,4 +1,4 @@
-#include "view/grid_stats.h"
+#include "base/grid_stats.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "app/level_setting.h"
+#include "base/level_setting.h"
 
-#include "app/settings.h"
-#include "solid/level.h"
+#include "base/settings.h"
+#include "base/level.h"
 
 #include <charconv>
 #include <cstdio>

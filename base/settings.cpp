@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "base/settings.h"
 
-#include "app/file_replace.h"
+#include "base/file_replace.h"
 
 #include <cstdio>
 #include <string>

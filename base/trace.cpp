@@ -1,6 +1,6 @@
-#include "app/trace.h"
+#include "base/trace.h"
 
-#include "solid/level.h"
+#include "base/level.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "batch/batch.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "batch/preview.h"
 #include "imagefile/file_names.h"
 #include "imagefile/foot_image.h"
@@ -8,7 +8,7 @@
 #include "imagefile/loaded_foot.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
-#include "view/grid_stats.h"
+#include "base/grid_stats.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
 

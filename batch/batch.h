@@ -2,8 +2,8 @@
 // limited and saved by the same functions that the window's Load, recompute and Save use.
 #pragma once
 
-#include "imagefile/scan_foot.h"
-#include "solid/level.h"
+#include "scan/scan_foot.h"
+#include "base/level.h"
 
 #include <cstdio>
 #include <optional>

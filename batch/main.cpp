@@ -1,6 +1,6 @@
 // tarsola-batch: the insoles of foot images without a window, for scripts and machines
 // without a display.
-#include "app/trace.h"
+#include "base/trace.h"
 #include "batch/batch.h"
 #include "imagefile/image_door.h"
 

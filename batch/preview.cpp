@@ -1,6 +1,6 @@
 #include "batch/preview.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/insole_export.h"
 
 #include <FreeImage.h>

@@ -2,7 +2,7 @@
 // with the foot's outline and a colour bar labelled with heights.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 #include "view/height_colour.h"
 
 #include <cstdint>

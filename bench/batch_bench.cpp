@@ -2,7 +2,7 @@
 // save the insole; and the same foot made into an STL solid instead (--stl).
 // Run: build/bench/tarsola_batch_bench (files go to $TMPDIR, default /tmp; the flush to the
 // disk that every save makes is most of the time on a busy disk, TMPDIR=/dev/shm leaves it out)
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/insole_export.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"

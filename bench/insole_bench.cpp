@@ -8,7 +8,7 @@
 // Measure a Release or RelWithDebInfo build.
 #include "support/limit_grids.h"
 #include "support/reference_limit.h"
-#include "view/grid.h"
+#include "base/grid.h"
 #include "view/shaping.h"
 #include "view/slope_limit.h"
 

@@ -1,7 +1,7 @@
 // A 500,000-triangle plantar scan made into a foot image, in memory: the whole load as Load
 // and the batch run it (signature, checks, the mesh library, placement, sampling), for
 // binary STL and binary PLY, and the placement alone. Run: build/bench/tarsola_scan_bench
-#include "app/trace.h"
+#include "base/trace.h"
 #include "support/scan_files.h"
 #include "view/insole_state.h"
 

@@ -6,7 +6,7 @@
 //   build/bench/tarsola_solid_bench   (the file goes to $TMPDIR, default /tmp; TMPDIR=/dev/shm
 //                                      leaves out the flush to the disk)
 // Measure a Release or RelWithDebInfo build.
-#include "app/trace.h"
+#include "base/trace.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
 #include "view/insole_state.h"

@@ -8,7 +8,7 @@
 // between this thread, the X server and the GL driver's threads.
 #include "app/main_window.h"
 #include "app/solid_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "view/gl_display_image.h"
 #include "view/insole_listener.h"
 #include "view/solid_view.h"

@@ -2,7 +2,7 @@
 
 #include "imagefile/image_door.h"
 #include "imagefile/pixel_grey.h"
-#include "view/grid.h"
+#include "base/grid.h"
 #include "view/insole_state.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include "imagefile/file_dialogs.h"
 
 #include "app/main_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/insole_export.h"
 #include "view/gl_display_image.h"
 

@@ -1,6 +1,6 @@
 #include "imagefile/file_names.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 
 #include <cstring>
 #include <string>

@@ -1,7 +1,7 @@
 // File names as the dialogs give them (UTF-8) and as FreeImage opens them.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 
 // Converts a UTF-8 file name in place to the narrow form in which FreeImage opens files and
 // returns the buffer. On Windows that is the ANSI code page; elsewhere narrow names are

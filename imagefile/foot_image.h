@@ -2,7 +2,7 @@
 #pragma once
 
 #include "imagefile/source_image.h"
-#include "view/grid.h"
+#include "base/grid.h"
 
 // Bounding box of the foot in footGrid cells, inclusive.
 struct FootBox {

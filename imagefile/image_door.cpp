@@ -1,6 +1,6 @@
 #include "imagefile/image_door.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/pixel_grey.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "imagefile/insole_export.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/file_names.h"
 #include "imagefile/pixel_grey.h"
 

@@ -5,9 +5,9 @@
 // saveInsole; the smaller steps are here so that each can be tested on its own.
 #pragma once
 
-#include "app/file_replace.h"
+#include "base/file_replace.h"
 #include "imagefile/source_image.h"
-#include "view/grid.h"
+#include "base/grid.h"
 
 #include <FreeImage.h>
 

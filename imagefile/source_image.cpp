@@ -1,9 +1,9 @@
 #include "imagefile/source_image.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/image_door.h"
 #include "imagefile/pixel_grey.h"
-#include "imagefile/scan_door.h"
+#include "scan/scan_door.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // sampling and export need.
 #pragma once
 
-#include "imagefile/scan_foot.h"
+#include "scan/scan_foot.h"
 
 #include <FreeImage.h>
 

@@ -1,4 +1,4 @@
-#include "imagefile/scan_door.h"
+#include "scan/scan_door.h"
 
 #include <assimp/BaseImporter.h>
 #include <assimp/IOSystem.hpp>

@@ -1,4 +1,4 @@
-#include "imagefile/scan_foot.h"
+#include "scan/scan_foot.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,9 +5,9 @@
 // rotations are used, never a mirror: a left foot stays a left foot.
 #pragma once
 
-#include "imagefile/scan_door.h"
-#include "solid/level.h"
-#include "view/grid.h"
+#include "scan/scan_door.h"
+#include "base/level.h"
+#include "base/grid.h"
 
 #include <cstddef>
 #include <string>

@@ -1,7 +1,7 @@
 #include "solid/solid_files.h"
 
-#include "app/file_replace.h"
-#include "app/trace.h"
+#include "base/file_replace.h"
+#include "base/trace.h"
 #include "imagefile/file_names.h"
 #include "solid/model_file.h"
 

@@ -3,8 +3,8 @@
 // is 1 mm; a height h stands h x level mm above the flat bottom at z = 0.
 #pragma once
 
-#include "solid/level.h"
-#include "view/grid.h"
+#include "base/level.h"
+#include "base/grid.h"
 
 #include <array>
 #include <cstddef>

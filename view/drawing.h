@@ -5,7 +5,7 @@
 #pragma once
 
 #include "imagefile/foot_image.h"
-#include "view/grid.h"
+#include "base/grid.h"
 
 // The texture quad in view pixels: its bottom-left corner and its size.
 struct QuadPlacement {

@@ -2,7 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/solid_window.h"
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/file_names.h"
 #include "imagefile/loaded_foot.h"

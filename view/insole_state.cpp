@@ -1,6 +1,6 @@
 #include "view/insole_state.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 
 #include <cstdio>
 

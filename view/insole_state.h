@@ -5,7 +5,7 @@
 
 #include "imagefile/foot_image.h"
 #include "imagefile/source_image.h"
-#include "view/grid.h"
+#include "base/grid.h"
 
 #include <cstddef>
 #include <cstdint>

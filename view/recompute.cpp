@@ -1,9 +1,9 @@
 #include "view/recompute.h"
 
-#include "app/trace.h"
+#include "base/trace.h"
 #include "imagefile/foot_image.h"
 #include "view/drawing.h"
-#include "view/grid_stats.h"
+#include "base/grid_stats.h"
 #include "view/shaping.h"
 #include "view/slope_limit.h"
 

@@ -3,7 +3,7 @@
 // without a window calls this where the view reads its drawing back from OpenGL.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 #include "view/insole_state.h"
 
 // What the controls would say: the width and length slider values in millimetres, the height

@@ -3,7 +3,7 @@
 // values and prints the returned lowest height with traceLowestHeight.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 
 // Shapes columns 0 to 149 of every row of heightGrid (columns 150 and 151 are neither read
 // nor written):

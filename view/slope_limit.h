@@ -1,7 +1,7 @@
 // The 30-degree slope limit, window-free.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 
 // The interior that slope limiting may change: rows 2 to 357 and columns 2 to 147.
 constexpr int LIMIT_FIRST_ROW = 2;

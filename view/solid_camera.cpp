@@ -1,6 +1,6 @@
 #include "view/solid_camera.h"
 
-#include "view/grid.h"
+#include "base/grid.h"
 
 #include <algorithm>
 #include <cmath>

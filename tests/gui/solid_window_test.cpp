@@ -2,7 +2,7 @@
 // view's recomputes, its camera, its level size and Save solid.
 #include "gui_fixture.h"
 
-#include "app/level_setting.h"
+#include "base/level_setting.h"
 #include "batch/batch.h"
 #include "app/solid_window.h"
 #include "solid/solid_files.h"

@@ -2,7 +2,7 @@
 #include "gui_fixture.h"
 
 #include "view/drawing.h"
-#include "view/grid_stats.h"
+#include "base/grid_stats.h"
 #include "view/shaping.h"
 #include "view/slope_limit.h"
 

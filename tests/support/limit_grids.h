@@ -2,7 +2,7 @@
 // benchmark.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // Plain, slow slope limiters that the tests and the benchmark compare limitSlopes with.
 #pragma once
 
-#include "view/grid.h"
+#include "base/grid.h"
 
 // The plain pass iteration, step by step: every pass judges all interior cells from
 // the grid as it stood at the start of the pass and lowers each offending cell by one in a

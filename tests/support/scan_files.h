@@ -2,7 +2,7 @@
 // known height surface, encoded as binary or ASCII STL, OBJ, or binary or ASCII PLY.
 #pragma once
 
-#include "imagefile/scan_door.h"
+#include "scan/scan_door.h"
 
 #include <cstdint>
 #include <functional>

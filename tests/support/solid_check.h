@@ -3,7 +3,7 @@
 #pragma once
 
 #include "solid/solid_mesh.h"
-#include "view/grid.h"
+#include "base/grid.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The solid's level size kept in the working folder beside the limit's setting.
-#include "app/level_setting.h"
-#include "app/settings.h"
-#include "solid/level.h"
+#include "base/level_setting.h"
+#include "base/settings.h"
+#include "base/level.h"
 
 #include "support/test_support.h"
 

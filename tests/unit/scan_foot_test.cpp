@@ -1,7 +1,7 @@
 // 3D scans: a sole surface made here from a known height function, turned, moved, written
 // in every mesh format, in millimetres or metres, z or y up, with a small hole, loads as the
 // foot image the function describes; malformed meshes are refused with a clear line.
-#include "imagefile/scan_foot.h"
+#include "scan/scan_foot.h"
 #include "support/scan_files.h"
 #include "support/test_support.h"
 #include "view/insole_state.h"

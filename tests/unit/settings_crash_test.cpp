@@ -1,7 +1,7 @@
 // The limit setting survives a crash in the middle of a toggle: a process killed at an
 // arbitrary moment while rewriting the file leaves the old value or the new one, never an
 // empty or half-written file.
-#include "app/settings.h"
+#include "base/settings.h"
 
 #include "support/test_support.h"
 

@@ -1,5 +1,5 @@
 // The 30-degree limit setting kept in the working folder.
-#include "app/settings.h"
+#include "base/settings.h"
 
 #include "support/test_support.h"
 

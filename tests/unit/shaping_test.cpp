@@ -1,6 +1,6 @@
 // Height shaping: exact outputs, the returned lowest height and its trace.
-#include "app/trace.h"
-#include "view/grid.h"
+#include "base/trace.h"
+#include "base/grid.h"
 #include "view/shaping.h"
 
 #include <gtest/gtest.h>

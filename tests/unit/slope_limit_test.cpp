@@ -2,8 +2,8 @@
 // against the pass iteration on thousands of random grids.
 #include "support/limit_grids.h"
 #include "support/reference_limit.h"
-#include "view/grid.h"
-#include "view/grid_stats.h"
+#include "base/grid.h"
+#include "base/grid_stats.h"
 #include "view/shaping.h"
 #include "view/slope_limit.h"
 

@@ -4,7 +4,7 @@
 #include "support/solid_check.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
-#include "app/trace.h"
+#include "base/trace.h"
 
 #include <gtest/gtest.h>
 

@@ -54,7 +54,7 @@ void restoreDefaults(Fl_Widget*, void*)
 
 void loadClicked(Fl_Widget*, void*) { insoleView->loadFootImage(); }
 
-void saveClicked(Fl_Widget*, void*) { exportInsole(); }
+void saveClicked(Fl_Widget*, void*) { exportInsole(insoleView->heightGrid, insoleView->sourceImage); }
 
 void mainWindowClosed(Fl_Widget* window, void*)
 {
@@ -63,6 +63,37 @@ void mainWindowClosed(Fl_Widget* window, void*)
 }
 
 namespace {
+
+// The controls as the view reads them: the sliders and the limit button of this window, and
+// the level size of the 3D window.
+class MainWindowControls : public InsoleControls {
+public:
+    InsoleSettings settings() const override
+    {
+        InsoleSettings settings;
+        settings.width = widthSlider->value();
+        settings.length = lengthSlider->value();
+        settings.heightRatio = heightSlider->value();
+        settings.limit = limitButton->value() == 1;
+        return settings;
+    }
+
+    double levelMm() const override { return currentLevelMm(); }
+
+    void footMeasured(const SliderSetting& width, const SliderSetting& length) override
+    {
+        apply(widthSlider, width);
+        apply(lengthSlider, length);
+    }
+
+private:
+    static void apply(Fl_Valuator* slider, const SliderSetting& setting)
+    {
+        slider->value(setting.value);
+        slider->minimum(setting.minimum);
+        slider->maximum(setting.maximum);
+    }
+};
 
 // A boxless label under the width slider marking a share of the measured foot width.
 void scaleMark(int x, int y, int w, int h, const char* label)
@@ -137,6 +168,8 @@ Fl_Double_Window* createMainWindow()
 
     window->end();
     window->callback(mainWindowClosed);
+    static MainWindowControls controls;
+    insoleView->controls = &controls;
     addShortcutsAndDrop(window, loadButton, saveButton);
     return window;
 }

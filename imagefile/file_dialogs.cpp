@@ -1,9 +1,7 @@
 #include "imagefile/file_dialogs.h"
 
-#include "app/main_window.h"
 #include "base/trace.h"
 #include "imagefile/insole_export.h"
-#include "view/gl_display_image.h"
 
 #include <FL/Fl_Native_File_Chooser.H>
 
@@ -29,14 +27,14 @@ bool chooseFile(const char* title, FileDialog kind, std::string& chosen, const s
     }
 }
 
-void exportInsole()
+void exportInsole(const Grid& heightGrid, SourceImage& image)
 {
-    if (insoleView->sourceImage.empty()) {
+    if (image.empty()) {
         traceNothingToSave();
         return;
     }
     std::string chosen;
     if (chooseFile("Save The Diabetic Insole", FileDialog::Save, chosen)) {
-        saveInsole(insoleView->heightGrid, insoleView->sourceImage, chosen.c_str());
+        saveInsole(heightGrid, image, chosen.c_str());
     }
 }

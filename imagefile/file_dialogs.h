@@ -1,6 +1,9 @@
 // The Load and Save dialogs.
 #pragma once
 
+#include "base/grid.h"
+#include "imagefile/source_image.h"
+
 #include <string>
 
 enum class FileDialog { Load, Save };
@@ -11,6 +14,7 @@ enum class FileDialog { Load, Save };
 bool chooseFile(const char* title, FileDialog kind, std::string& chosen,
                 const std::string& startFolder = std::string());
 
-// The Save button: asks for a name and writes the insole's height map under it. With no foot
-// image loaded there is nothing to save: it says so and shows no dialog.
-void exportInsole();
+// The Save button: asks for a name and writes the insole's height map into the foot image
+// and under that name. With no foot image loaded there is nothing to save: it says so and
+// shows no dialog.
+void exportInsole(const Grid& heightGrid, SourceImage& image);

@@ -2,12 +2,11 @@
 // sampling and export need.
 #pragma once
 
-#include "scan/scan_foot.h"
-
 #include <FreeImage.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct SourceImage {
     // First byte of the pixel data; scanline 0 is the bottom row of the picture.
@@ -31,15 +30,16 @@ struct SourceImage {
 
     // Reads a foot image, the format found from the file's contents. Returns true when the
     // record then describes the new bitmap; on false the record is empty and a trace says why.
-    // The file is read whole (up to 64 MiB) and decoded from memory through the image door.
-    // A 3D scan (STL, OBJ, PLY, by its signature) comes through the scan door instead and is
-    // placed as `scan` says into an 8-bit grey foot image of 150 x 360, saved as BMP; what
-    // the placement found goes to `figures` when given (isScan false for an image).
-    bool load(const char* path, const ScanOptions& scan = ScanOptions{}, ScanFigures* figures = nullptr);
+    // The file is read whole (readFile) and decoded from memory through the image door.
+    bool load(const char* path);
 
     // The same from the bytes of a file already in memory; `name` only names it in traces.
-    bool loadFromMemory(const std::uint8_t* data, std::size_t size, const char* name,
-                        const ScanOptions& scan = ScanOptions{}, ScanFigures* figures = nullptr);
+    bool loadFromMemory(const std::uint8_t* data, std::size_t size, const char* name);
+
+    // Reads a whole foot file (at most 64 MiB) into `bytes`, so that no decoder ever sees a
+    // file that changes or grows while it is read. On failure the record is emptied, as a
+    // failed load leaves it, the trace says why, and false is returned.
+    bool readFile(const char* path, std::vector<std::uint8_t>& bytes);
 
     // Releases the bitmap; the record is empty afterwards.
     void release();
@@ -47,8 +47,4 @@ struct SourceImage {
     // Takes a bitmap that nothing else owns into an empty record, which then describes it
     // and releases it.
     void adopt(FIBITMAP* loaded);
-
-private:
-    bool loadScan(const std::uint8_t* data, std::size_t size, const char* name, ScanFormat scanFormat,
-                  const ScanOptions& scan, ScanFigures& figures);
 };

@@ -2,8 +2,8 @@
 // replaceFile, so that a failed write leaves the old file byte for byte.
 #pragma once
 
+#include "base/insole_settings.h"
 #include "solid/solid_mesh.h"
-#include "view/recompute.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,5 @@
 #include "view/gl_display_image.h"
 
-#include "app/main_window.h"
-#include "app/solid_window.h"
 #include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/file_names.h"
@@ -11,8 +9,6 @@
 #include "view/recompute.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_Value_Slider.H>
-#include <FL/Fl_Check_Button.H>
 #include <FL/gl.h>
 
 #include <string>
@@ -29,13 +25,6 @@ void redrawTimer(void* view)
 {
     static_cast<GL_Display_Image*>(view)->redraw();
     Fl::repeat_timeout(FRAME_INTERVAL, redrawTimer, view);
-}
-
-void applySlider(Fl_Valuator* slider, const SliderSetting& setting)
-{
-    slider->value(setting.value);
-    slider->minimum(setting.minimum);
-    slider->maximum(setting.maximum);
 }
 
 }  // namespace
@@ -117,12 +106,13 @@ void GL_Display_Image::draw()
     glVertex2f(x, 0.0f);
     glEnd();
 
-    if (recomputePending) {
+    if (recomputePending && controls) {
         readBackHeights();
         recomputePending = 0;
         // Shaping takes the length and height sliders' values of this very moment.
-        reshapeDrawnHeights(heightGrid, footLength, lengthSlider->value(), heightSlider->value(),
-                            limitButton->value() == 1);
+        const InsoleSettings settings = controls->settings();
+        reshapeDrawnHeights(heightGrid, footLength, settings.length, settings.heightRatio,
+                            settings.limit);
         if (insoleChanged) {
             insoleChanged();
         }
@@ -211,11 +201,14 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     // A scan's heights become grey levels of the level size the solid is made with, so that
     // its insole stands as high as the scan; its units are found from its size.
     ScanOptions scan;
-    scan.levelMm = currentLevelMm();
+    if (controls) {
+        scan.levelMm = controls->levelMm();
+    }
     const bool loaded = loadFoot(*this, utf8ToAnsi(name), scan);
     if (loaded) {
-        applySlider(widthSlider, widthSliderSetting(footWidth));
-        applySlider(lengthSlider, lengthSliderSetting(footLength));
+        if (controls) {
+            controls->footMeasured(widthSliderSetting(footWidth), lengthSliderSetting(footLength));
+        }
         rememberLoadedFoot(chosenName);
     } else {
         forgetLoadedFoot();

@@ -2,6 +2,7 @@
 // length, and turns what it has just drawn back into the insole's height map.
 #pragma once
 
+#include "view/insole_controls.h"
 #include "view/insole_state.h"
 
 #include <FL/Fl_Gl_Window.H>
@@ -37,6 +38,9 @@ public:
     std::uint8_t recomputePending = 0;
     // The view's texture in the current GL context.
     unsigned textureId = 0;
+    // The window's controls, installed once the window has made them; until then a recompute
+    // waits and a load leaves the sliders alone.
+    InsoleControls* controls = nullptr;
 
 private:
     void setUpContext();

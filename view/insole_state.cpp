@@ -1,8 +1,10 @@
 #include "view/insole_state.h"
 
 #include "base/trace.h"
+#include "scan/scan_image.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -35,17 +37,25 @@ void takeLoadedImage(InsoleState& state, const char* path)
 
 bool loadFoot(InsoleState& state, const char* path, const ScanOptions& scan, ScanFigures* figures)
 {
-    if (!state.sourceImage.load(path, scan, figures)) {
-        return false;
+    if (figures) {
+        *figures = ScanFigures{};
     }
-    takeLoadedImage(state, path);
-    return true;
+    std::vector<std::uint8_t> bytes;
+    return state.sourceImage.readFile(path, bytes) &&
+           loadFootFromMemory(state, bytes.data(), bytes.size(), path, scan, figures);
 }
 
 bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
                         const char* name, const ScanOptions& scan, ScanFigures* figures)
 {
-    if (!state.sourceImage.loadFromMemory(data, size, name, scan, figures)) {
+    ScanFigures found;
+    ScanFigures& placed = figures ? *figures : found;
+    placed = ScanFigures{};
+    const ScanFormat scanFormat = scanFormatOf(data, size);
+    const bool loaded = scanFormat != ScanFormat::None
+                            ? loadScanImage(state.sourceImage, data, size, name, scanFormat, scan, placed)
+                            : state.sourceImage.loadFromMemory(data, size, name);
+    if (!loaded) {
         return false;
     }
     takeLoadedImage(state, name);

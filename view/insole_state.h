@@ -6,6 +6,7 @@
 #include "imagefile/foot_image.h"
 #include "imagefile/source_image.h"
 #include "base/grid.h"
+#include "scan/scan_foot.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,16 +4,8 @@
 #pragma once
 
 #include "base/grid.h"
+#include "base/insole_settings.h"
 #include "view/insole_state.h"
-
-// What the controls would say: the width and length slider values in millimetres, the height
-// slider's ratio and the limit button.
-struct InsoleSettings {
-    double width = 0.0;
-    double length = 0.0;
-    double heightRatio = 1.0;
-    bool limit = false;
-};
 
 // The settings right after a load or Restore: the measured foot width and length, ratio 1,
 // the limit off.

@@ -53,7 +53,7 @@ TEST_F(WindowTest, SaveWithNothingLoadedShowsNoDialog)
     writeFileBytes(dir.file("notes.txt"), "not a foot");
     ASSERT_FALSE(loadFoot(dir.file("notes.txt")));
     testing::internal::CaptureStderr();
-    exportInsole();  // would block on the dialog if it showed one
+    exportInsole(insoleView->heightGrid, insoleView->sourceImage);  // would block on the dialog if it showed one
     EXPECT_NE(testing::internal::GetCapturedStderr().find("no foot image"), std::string::npos);
 }
 

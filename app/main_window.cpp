@@ -54,7 +54,11 @@ void restoreDefaults(Fl_Widget*, void*)
 
 void loadClicked(Fl_Widget*, void*) { insoleView->loadFootImage(); }
 
-void saveClicked(Fl_Widget*, void*) { exportInsole(insoleView->heightGrid, insoleView->sourceImage); }
+void saveClicked(Fl_Widget*, void*)
+{
+    insoleView->recomputeIfPending();
+    exportInsole(insoleView->heightGrid, insoleView->sourceImage);
+}
 
 void mainWindowClosed(Fl_Widget* window, void*)
 {

@@ -177,6 +177,9 @@ SolidWindow::SolidWindow() : Fl_Double_Window(700, 540, "Tarsola 3D")
 
 void SolidWindow::rebuild()
 {
+    // A load or a control may have asked for a recompute that no frame has run yet: the
+    // solid is always made of the insole the controls say.
+    insoleView->recomputeIfPending();
     solidStale = false;
     ++built_;
     const bool loaded = !insoleView->sourceImage.empty();

@@ -18,15 +18,24 @@ struct Sample {
 
 Sample sampleAxis(double centre, double start, int size, int texels)
 {
+    // Exact in double: the centre is a half pixel, the start a float, and their difference
+    // times a texel count of a few hundred needs far fewer than 53 bits.
     const double along = centre - start;
     const double texelSize = static_cast<double>(size) / texels;
     bool ambiguous = std::fabs(along) < AMBIGUITY || std::fabs(along - size) < AMBIGUITY;
     if (along < 0.0 || along >= size) {
         return {-1, ambiguous};
     }
-    const double position = along / size * texels;
-    const int texel = static_cast<int>(std::floor(position));
-    const double intoTexel = (position - texel) * texelSize;
+    // The texel is floor(along * texels / size), decided exactly: a centre on a boundary
+    // takes the texel above it, whatever rounding a division would bring.
+    const double scaled = along * texels;
+    int texel = static_cast<int>(std::floor(scaled / size));
+    if (static_cast<double>(texel) * size > scaled) {
+        --texel;
+    } else if (static_cast<double>(texel + 1) * size <= scaled) {
+        ++texel;
+    }
+    const double intoTexel = (scaled - static_cast<double>(texel) * size) / texels;
     ambiguous = ambiguous || intoTexel < AMBIGUITY || texelSize - intoTexel < AMBIGUITY;
     return {texel < texels ? texel : texels - 1, ambiguous};
 }

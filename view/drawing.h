@@ -1,7 +1,7 @@
 // Where the view draws the foot, and what that drawing looks like, computed without OpenGL.
-// The view stretches its texture over a quad of the chosen size and reads the pixels back;
-// the same placement here lets a front end without a screen, and the tests, compute the
-// pixels that drawing gives.
+// The view shows its texture stretched over a quad of the chosen size; the insole's heights
+// come from this rule, not from what a graphics driver happens to draw, so that the window
+// and the batch make the same insole on any driver and at any window size.
 #pragma once
 
 #include "imagefile/foot_image.h"
@@ -18,11 +18,14 @@ struct QuadPlacement {
 QuadPlacement placeQuad(const FootBox& box, float displayWidth, float displayLength);
 
 // The nearest-texel drawing of displayGrid over the quad, as the view's 150 x 360 pixels
-// read back into a grid: a pixel takes the texel under its centre, pixels outside the quad
-// are 0, and the two spare columns beyond the view are 0.
+// in a grid: a pixel takes the texel under its centre, pixels outside the quad are 0, and
+// the two spare columns beyond the view are 0. Every cell is decided exactly: a centre that
+// falls on a texel boundary takes the texel above it, one on the quad's lower or left edge
+// is inside, one on its upper or right edge outside.
 //
 // A pixel centre that lies within 1/256 pixel of a texel boundary or of the quad's edge
-// may fall either way on a real GPU. When `ambiguous` is given, such cells are marked 1
-// there (all others 0), so that a comparison with a GPU can leave them out.
+// may fall either way on a real GPU, so the picture the view shows may differ there by a
+// texel. When `ambiguous` is given, such cells are marked 1 there (all others 0), so that a
+// comparison with a GPU's picture can leave them out.
 void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& drawn,
                    Grid* ambiguous = nullptr);

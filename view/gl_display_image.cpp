@@ -106,34 +106,25 @@ void GL_Display_Image::draw()
     glVertex2f(x, 0.0f);
     glEnd();
 
-    if (recomputePending && controls) {
-        readBackHeights();
-        recomputePending = 0;
-        // Shaping takes the length and height sliders' values of this very moment.
-        const InsoleSettings settings = controls->settings();
-        reshapeDrawnHeights(heightGrid, footLength, settings.length, settings.heightRatio,
-                            settings.limit);
-        if (insoleChanged) {
-            insoleChanged();
-        }
-    }
+    recomputeIfPending();
 
     glDisable(GL_TEXTURE_2D);
     glPopMatrix();
 }
 
-void GL_Display_Image::readBackHeights()
+void GL_Display_Image::recomputeIfPending()
 {
-    // Only the view's own 150 columns are read: what lies beyond the window is undefined in
-    // OpenGL. The two spare columns hold no foot and are kept at 0, which is also what a
-    // drawing without a screen gives.
-    glPixelStorei(GL_PACK_ROW_LENGTH, GRID_STRIDE);
-    glReadPixels(0, 0, FOOT_COLUMNS, GRID_ROWS, GL_RED, GL_UNSIGNED_BYTE, heightGrid.data());
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    for (int y = 0; y < GRID_ROWS; ++y) {
-        for (int x = FOOT_COLUMNS; x < GRID_STRIDE; ++x) {
-            heightGrid[gridIndex(x, y)] = 0;
-        }
+    if (!recomputePending || !controls || sourceImage.empty()) {
+        return;
+    }
+    recomputePending = 0;
+    // The heights come from the drawing rule, not from the pixels of a frame: which texel a
+    // driver shows where a pixel centre meets a texel boundary is not defined, and an insole
+    // must not depend on the graphics card or the window's size. Shaping takes the length
+    // and height sliders' values of this very moment.
+    recomputeAtDrawnSize(*this, controls->settings());
+    if (insoleChanged) {
+        insoleChanged();
     }
 }
 
@@ -210,6 +201,9 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
             controls->footMeasured(widthSliderSetting(footWidth), lengthSliderSetting(footLength));
         }
         rememberLoadedFoot(chosenName);
+        // The foot as sampled is no insole: the first frame after the load shapes it (and
+        // limits it when the limit is on), so that Save and the 3D window see the insole.
+        recomputePending = 1;
     } else {
         forgetLoadedFoot();
     }

@@ -1,5 +1,6 @@
 // The insole view: an OpenGL window that shows the foot stretched to the chosen width and
-// length, and turns what it has just drawn back into the insole's height map.
+// length, and on the frame after every change makes the insole's height map from that same
+// drawing, done by the drawing rule (view/drawing.h).
 #pragma once
 
 #include "view/insole_controls.h"
@@ -28,13 +29,18 @@ public:
     // window comes in here too. Returns whether a foot image is now loaded.
     bool loadFootFile(const char* chosenName);
 
+    // Runs the recompute that a control or a load asked for, if any, now rather than at the
+    // next frame: the frame does it, and so does everything that reads heightGrid (Save,
+    // the 3D window), so that none of them ever sees an insole older than the controls.
+    void recomputeIfPending();
+
     // Left-button drag since the press (x to the right, y upward) and the sum of finished
     // left drags; only traced.
     std::int32_t dragDX = 0;
     std::int32_t dragDY = 0;
     std::int32_t panX = 0;
     std::int32_t panY = 0;
-    // Set by every control that changes the insole; the next frame reads back and reshapes.
+    // Set by every control that changes the insole, and by a load; the next frame recomputes.
     std::uint8_t recomputePending = 0;
     // The view's texture in the current GL context.
     unsigned textureId = 0;
@@ -44,7 +50,6 @@ public:
 
 private:
     void setUpContext();
-    void readBackHeights();
 };
 
 // Pointer position at the last left or right press in the view.

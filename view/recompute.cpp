@@ -27,13 +27,18 @@ float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, 
     return lowest;
 }
 
-float recomputeHeights(InsoleState& state, const InsoleSettings& settings, Grid* ambiguous)
+float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings)
+{
+    drawFootOnCpu(state.displayGrid,
+                  placeQuad(state.footBox(), state.displayWidth, state.displayLength),
+                  state.heightGrid);
+    return reshapeDrawnHeights(state.heightGrid, state.footLength, settings.length,
+                               settings.heightRatio, settings.limit);
+}
+
+float recomputeHeights(InsoleState& state, const InsoleSettings& settings)
 {
     state.displayWidth = displaySizeFor(settings.width, state.footWidth, FOOT_COLUMNS);
     state.displayLength = displaySizeFor(settings.length, state.footLength, GRID_ROWS);
-    drawFootOnCpu(state.displayGrid,
-                  placeQuad(state.footBox(), state.displayWidth, state.displayLength),
-                  state.heightGrid, ambiguous);
-    return reshapeDrawnHeights(state.heightGrid, state.footLength, settings.length,
-                               settings.heightRatio, settings.limit);
+    return recomputeAtDrawnSize(state, settings);
 }

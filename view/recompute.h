@@ -18,9 +18,13 @@ InsoleSettings restoredSettings(const InsoleState& state);
 float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, double heightRatio,
                          bool limit);
 
-// Sets the drawn size from the width and length values (as the sliders' callbacks do), draws
-// displayGrid stretched to it into heightGrid, shapes the heights with the length value and
-// the ratio, and limits the slopes when the limit is on (reshapeDrawnHeights).
-// When `ambiguous` is given it marks the cells whose drawing a GPU may decide either way.
-float recomputeHeights(InsoleState& state, const InsoleSettings& settings,
-                       Grid* ambiguous = nullptr);
+// Every recompute, the window's and the batch's: draws displayGrid stretched to the state's
+// drawn size into heightGrid by the drawing rule, shapes the heights with the length value
+// and the ratio, and limits the slopes when the limit is on (reshapeDrawnHeights). The
+// settings' width is not read: the drawn size already says it (a right drag in the view
+// changes it without the slider).
+float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings);
+
+// Sets the drawn size from the width and length values (as the sliders' callbacks do), then
+// recomputes at that size (recomputeAtDrawnSize).
+float recomputeHeights(InsoleState& state, const InsoleSettings& settings);

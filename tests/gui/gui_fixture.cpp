@@ -59,6 +59,9 @@ bool WindowTest::loadFoot(const std::string& path)
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const bool loaded = insoleView->loadFootFile(path.c_str());
+    // A load asks for the recompute that shapes the foot into an insole; run it.
+    EXPECT_EQ(insoleView->recomputePending, loaded ? 1 : insoleView->recomputePending);
+    pumpUntil([] { return insoleView->recomputePending == 0 || insoleView->sourceImage.empty(); });
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     return loaded;

@@ -22,7 +22,8 @@ protected:
     static bool pumpUntil(const std::function<bool()>& condition, double seconds = 10.0);
     // Lets the view run its next recompute frame.
     static void waitForRecompute();
-    // Loads a foot through the Load button's path after its dialog; stdout is discarded.
+    // Loads a foot through the Load button's path after its dialog and runs the recompute the
+    // load asks for; stdout and stderr are discarded.
     static bool loadFoot(const std::string& path);
 
     static Fl_Double_Window* window;

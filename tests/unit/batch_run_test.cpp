@@ -86,8 +86,7 @@ TEST(BatchRecompute, RestoredSettingsGiveTheSampledFootBack)
 
     // With the lowest value 10 and ratio 1 shaping changes nothing: the heights are the
     // drawing at the natural size itself.
-    Grid ambiguous{};
-    const float lowest = recomputeHeights(state, settings, &ambiguous);
+    const float lowest = recomputeHeights(state, settings);
     const std::string trace = testing::internal::GetCapturedStdout();
     EXPECT_EQ(lowest, 10.0f);
     EXPECT_EQ(state.displayWidth, 150.0f);

@@ -52,6 +52,7 @@ int main(int argc, char** argv)
     useFontForLabels();
     Fl_Double_Window* window = createMainWindow();
     window->show(argc, argv);
+    keepMainWindowSize(window);
     // The window opens whatever becomes of the foot: a file Load would refuse is refused
     // with the same trace, and the window waits for another.
     if (!request.foot.empty()) {

@@ -68,6 +68,9 @@ void mainWindowClosed(Fl_Widget* window, void*)
 
 namespace {
 
+constexpr int MAIN_WIDTH = 477;
+constexpr int MAIN_HEIGHT = 544;
+
 // The controls as the view reads them: the sliders and the limit button of this window, and
 // the level size of the 3D window.
 class MainWindowControls : public InsoleControls {
@@ -118,7 +121,7 @@ Fl_Value_Slider* slider(int x, int y, int w, int h, const char* label, Fl_Callba
 
 Fl_Double_Window* createMainWindow()
 {
-    auto* window = new Fl_Double_Window(477, 544, "Tarsola");
+    auto* window = new Fl_Double_Window(MAIN_WIDTH, MAIN_HEIGHT, "Tarsola");
 
     insoleView = new GL_Display_Image();
     insoleView->color(FL_BACKGROUND_COLOR);
@@ -171,9 +174,22 @@ Fl_Double_Window* createMainWindow()
     createSolidButton();
 
     window->end();
+    window->size_range(MAIN_WIDTH, MAIN_HEIGHT, MAIN_WIDTH, MAIN_HEIGHT);
     window->callback(mainWindowClosed);
     static MainWindowControls controls;
     insoleView->controls = &controls;
     addShortcutsAndDrop(window, loadButton, saveButton);
     return window;
+}
+
+void keepMainWindowSize(Fl_Double_Window* window)
+{
+    if (window->w() == MAIN_WIDTH && window->h() == MAIN_HEIGHT) {
+        return;
+    }
+    // Resized with itself as the resizable widget, a group puts its children back where they
+    // were made when it returns to the size it was made with.
+    window->resizable(window);
+    window->size(MAIN_WIDTH, MAIN_HEIGHT);
+    window->resizable(nullptr);
 }

@@ -21,6 +21,11 @@ extern Fl_Check_Button* limitButton;
 // is not shown yet.
 Fl_Double_Window* createMainWindow();
 
+// The window keeps its size of 477 x 544 whatever the command line or a window manager asks:
+// FLTK's -geometry WxH would stretch every child, the insole view included. Call it after
+// show(argc, argv); the position the options gave is kept.
+void keepMainWindowSize(Fl_Double_Window* window);
+
 // The controls' actions, as the widgets call them.
 void widthChanged(Fl_Widget*, void*);
 void lengthChanged(Fl_Widget*, void*);

@@ -824,6 +824,31 @@ def scenario_solid_window(s, tools):
     check(status == 0, "exit status %d after Escape with the 3D window open" % status)
 
 
+def scenario_save_at_once_is_the_batch_insole(s, tools):
+    # The sample foot: at its natural size many pixel centres fall on texel boundaries. A
+    # window asked to be larger keeps its size, and Save at once writes the shaped insole.
+    shutil.copy(os.path.join(HERE, "..", "..", "samples", "foot.bmp"), s.path("foot.bmp"))
+    s.start("-geometry", "900x1000+20+20", "foot.bmp")
+    out = s.xdotool("getwindowgeometry", "--shell", s.window)
+    size = dict(line.split("=", 1) for line in out.split())
+    check((size["WIDTH"], size["HEIGHT"]) == ("477", "544"),
+          "window is %sx%s after -geometry 900x1000, not 477x544" % (size["WIDTH"], size["HEIGHT"]))
+    s.save("insole", key="ctrl+s")
+    saved_path = s.path("insole.bmp")
+    wait_until(lambda: os.path.exists(saved_path), "insole.bmp after Ctrl+S")
+    batch_path = os.path.join(s.root, "batch.bmp")
+    result = subprocess.run([tools.batch, s.path("foot.bmp"), "-o", batch_path],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch failed: " + result.stderr)
+    with open(saved_path, "rb") as f:
+        saved = f.read()
+    with open(batch_path, "rb") as f:
+        batch = f.read()
+    check(saved == batch, "the insole saved at once differs from tarsola-batch's (%d and %d bytes)"
+          % (len(saved), len(batch)))
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+
+
 SCENARIOS = [
     ("load_shows_foot_centred", scenario_load_shows_foot_centred),
     ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
@@ -838,6 +863,7 @@ SCENARIOS = [
     ("bad_foot_argument", scenario_bad_foot_argument),
     ("command_line", scenario_command_line),
     ("solid_window", scenario_solid_window),
+    ("save_at_once_is_the_batch_insole", scenario_save_at_once_is_the_batch_insole),
 ]
 
 

@@ -3,6 +3,7 @@
 #include "base/level.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -10,6 +11,8 @@ namespace {
 bool streamsChosen = false;
 std::FILE* runningStream = nullptr;
 std::FILE* problemStream = nullptr;
+MessageListener messageListener = nullptr;
+unsigned long problemLines = 0;
 
 template <typename... Args>
 void out(const char* format, Args... args)
@@ -21,20 +24,57 @@ void out(const char* format, Args... args)
     }
 }
 
+// A problem line: on the problem stream, and as a message for whoever listens.
 template <typename... Args>
-void err(const char* format, Args... args)
+void problem(MessageKind kind, const char* format, Args... args)
 {
+    ++problemLines;
     std::FILE* stream = streamsChosen ? problemStream : stderr;
     if (stream) {
         std::fprintf(stream, format, args...);
         std::fflush(stream);
     }
+    if (messageListener) {
+        const int length = std::snprintf(nullptr, 0, format, args...);
+        if (length > 0) {
+            std::vector<char> text(static_cast<std::size_t>(length) + 1);
+            std::snprintf(text.data(), text.size(), format, args...);
+            std::string message(text.data(), static_cast<std::size_t>(length));
+            while (!message.empty() && message.back() == '\n') {
+                message.pop_back();
+            }
+            messageListener(message, kind);
+        }
+    }
+}
+
+template <typename... Args>
+void err(const char* format, Args... args)
+{
+    problem(MessageKind::Error, format, args...);
+}
+
+template <typename... Args>
+void warn(const char* format, Args... args)
+{
+    problem(MessageKind::Warning, format, args...);
 }
 
 }  // namespace
 
 std::FILE* runningTraceStream() { return streamsChosen ? runningStream : stdout; }
 std::FILE* problemTraceStream() { return streamsChosen ? problemStream : stderr; }
+
+void setMessageListener(MessageListener listener) { messageListener = listener; }
+
+unsigned long problemLinesWritten() { return problemLines; }
+
+void traceSuccess(const std::string& text)
+{
+    if (messageListener) {
+        messageListener(text, MessageKind::Success);
+    }
+}
 
 void setTraceStreams(std::FILE* running, std::FILE* problems)
 {
@@ -81,10 +121,17 @@ void traceDropIgnored(const char* reason) { err("Drop ignored: %s\n", reason); }
 void traceDialogError(const char* message)
 {
     err("ERROR: %s\n", message ? message : "");
-    err("%s", "*** CANCEL\n");
+    traceDialogCancel();
 }
 
-void traceDialogCancel() { err("%s", "*** CANCEL\n"); }
+void traceDialogCancel()
+{
+    // A cancel is a person's choice, not news: it is no message of its own.
+    const MessageListener listener = messageListener;
+    messageListener = nullptr;
+    err("%s", "*** CANCEL\n");
+    messageListener = listener;
+}
 
 void traceNothingToSave() { err("%s", "Cannot save insole: no foot image is loaded\n"); }
 
@@ -95,18 +142,18 @@ void traceSaveFailed(const char* file, const char* reason)
 
 void traceSavedAsBmp(const char* file, const char* format, const char* reason)
 {
-    err("Insole %s is written as BMP, not %s: %s\n", file, format, reason);
+    warn("Insole %s is written as BMP, not %s: %s\n", file, format, reason);
 }
 
 void traceSavedAsGrey(const char* file, int bpp)
 {
-    err("Insole %s is written as an 8-bit grey image: a pixel of %d bits cannot hold a height\n",
+    warn("Insole %s is written as an 8-bit grey image: a pixel of %d bits cannot hold a height\n",
         file, bpp);
 }
 
 void traceInsoleLargerThanGrid(const char* file, int width, int height)
 {
-    err("Insole %s: %d x %d pixels is larger than 152 x 360; pixels beyond the grid are 0\n",
+    warn("Insole %s: %d x %d pixels is larger than 152 x 360; pixels beyond the grid are 0\n",
         file, width, height);
 }
 
@@ -131,4 +178,20 @@ void traceLevelRefused(const char* entry)
 void traceFileProblem(const char* what, const char* file, const char* reason)
 {
     err("%s %s: %s\n", what, file, reason);
+}
+
+void traceFileWarning(const char* what, const char* file, const char* reason)
+{
+    warn("%s %s: %s\n", what, file, reason);
+}
+
+void traceInsoleCut(int rowsLost, int columnsLost)
+{
+    if (rowsLost > 0 && columnsLost > 0) {
+        warn("Insole cut at the grid's edge: %d rows and %d columns lost\n", rowsLost, columnsLost);
+    } else if (rowsLost > 0) {
+        warn("Insole cut at the grid's edge: %d rows lost\n", rowsLost);
+    } else {
+        warn("Insole cut at the grid's edge: %d columns lost\n", columnsLost);
+    }
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 // Sends the running trace (the lines that go to standard output) and the problem lines (those
 // on standard error) to other streams; a null stream drops them. A front end whose standard
@@ -16,6 +17,19 @@ void setTraceStreams(std::FILE* running, std::FILE* problems);
 // The streams in use now, so that a caller that redirects them for a while can put them back.
 std::FILE* runningTraceStream();
 std::FILE* problemTraceStream();
+
+// What a person at a window reads: every line on the problem stream reaches the listener as
+// a message too (its text without the newline), and so do the successes, which have no trace
+// line of their own. A window shows the last one; the trace lines stay exactly as they are.
+enum class MessageKind { Success, Warning, Error };
+using MessageListener = void (*)(const std::string& text, MessageKind kind);
+// Null: nobody listens (the batch).
+void setMessageListener(MessageListener listener);
+// Lines written on the problem stream so far: an operation that wrote none of its own can say
+// that it succeeded without hiding a warning.
+unsigned long problemLinesWritten();
+// A success, for the listener only: "Saved insole.bmp".
+void traceSuccess(const std::string& text);
 
 // Insole view.
 void traceGridMinimum(int minimum);               // "MIN = %d \n"
@@ -71,3 +85,11 @@ void traceLevelRefused(const char* entry);
 // A line on standard error saying why an operation on a file did not happen or only
 // partly happened, naming the file: "<what> <file>: <reason>\n".
 void traceFileProblem(const char* what, const char* file, const char* reason);
+// The same for an operation that went through with something to watch out for: the same
+// line, shown as a warning rather than an error.
+void traceFileWarning(const char* what, const char* file, const char* reason);
+
+// The insole drawn beyond the grid, on standard error when the cut changes:
+// "Insole cut at the grid's edge: <r> rows lost\n", "... <c> columns lost\n" or
+// "... <r> rows and <c> columns lost\n".
+void traceInsoleCut(int rowsLost, int columnsLost);

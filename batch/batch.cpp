@@ -68,6 +68,15 @@ std::string number(double value)
     return text.str();
 }
 
+// The shortest decimal that reads back as exactly this value: a range's end is printed as
+// the value it is compared with.
+std::string exact(double value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
 // A coordinate of the solid as the shortest decimal that is the same float ("2.6", not
 // "2.5999999046325684").
 double shortest(double floatValue)
@@ -160,8 +169,8 @@ struct FootRun {
 std::string rangeMessage(const char* option, double value, const SliderSetting& range,
                          const char* share, const char* measure, int size)
 {
-    return std::string(option) + " " + number(value) + " is outside the allowed range " +
-           number(range.minimum) + " to " + number(range.maximum) + " mm (" + share +
+    return std::string(option) + " " + exact(value) + " is outside the allowed range " +
+           exact(range.minimum) + " to " + exact(range.maximum) + " mm (" + share +
            " times the foot's " + measure + " of " + std::to_string(size) + " mm)";
 }
 
@@ -209,6 +218,11 @@ public:
                               {"holeCellsFilled", scan.filledCells},
                               {"levelMm", options_.scan.levelMm}};
         }
+        if (state.pixelsOutsideBlock > 0) {
+            return fail(std::to_string(state.pixelsOutsideBlock) +
+                        " pixels of foot lie outside the 150 x 360 block that is read (the "
+                        "image's bottom-left corner); crop the image to the foot");
+        }
         if (state.footWidth <= 0 || state.footLength <= 0) {
             return fail("no foot in the image: every pixel inside its border is 0");
         }
@@ -242,6 +256,20 @@ public:
                                      "length", state.footLength));
         }
 
+        const GridOverflow overflow = overflowAt(state, settings);
+        if (overflow.rowsLost > 0) {
+            return fail("--length " + exact(settings.length) + " would cut the insole at the grid's edge (" +
+                        std::to_string(overflow.rowsLost) + " of its rows beyond the 360 the grid has); "
+                        "the longest that fits is " +
+                        std::to_string(longestFittingLength(state, settings)) + " mm");
+        }
+        if (overflow.columnsLost > 0) {
+            return fail("--width " + exact(settings.width) + " would cut the insole at the grid's edge (" +
+                        std::to_string(overflow.columnsLost) + " of its columns beyond the 150 the "
+                        "grid has); the widest that fits is " +
+                        std::to_string(widestFittingWidth(state, settings)) + " mm");
+        }
+
         recomputeHeights(state, settings);
         const HeightRange heights = heightRange(state.heightGrid);
         report["heights"] = {{"lowest", heights.lowest}, {"highest", heights.highest}};
@@ -266,6 +294,10 @@ public:
             (scan.isScan && !take(options_.footImage, ".png", footImage))) {
             return fail(why);
         }
+        if (!options_.footImage.empty() && !scan.isScan) {
+            traceFileWarning("No foot image made for", foot.c_str(),
+                             "it is an image, its own foot image; only scans make one");
+        }
         SolidMesh solid;
         if (!stl.empty() || !threeMf.empty()) {
             solid = buildSolid(state.heightGrid, options_.scan.levelMm);
@@ -276,7 +308,7 @@ public:
         }
         // Before the insole: saving it writes the heights into the same bitmap.
         if (!footImage.empty()) {
-            if (!saveBitmapFile(state.sourceImage.bitmap, FIF_PNG, footImage.c_str())) {
+            if (!saveBitmapFile(state.sourceImage.bitmap, FIF_PNG, footImage.c_str(), "foot image")) {
                 return fail("");
             }
             report["footImage"] = footImage;
@@ -381,9 +413,9 @@ std::string textReport(const json& r)
         const json& ranges = r["ranges"];
         line << " foot box columns " << box["minX"] << " to " << box["maxX"] << ", rows "
              << box["minY"] << " to " << box["maxY"] << "; foot width " << r["footWidth"]
-             << " mm (width " << number(ranges["width"][0]) << " to " << number(ranges["width"][1])
-             << "), length " << r["footLength"] << " mm (length " << number(ranges["length"][0])
-             << " to " << number(ranges["length"][1]) << "), height ratio "
+             << " mm (width " << exact(ranges["width"][0]) << " to " << exact(ranges["width"][1])
+             << "), length " << r["footLength"] << " mm (length " << exact(ranges["length"][0])
+             << " to " << exact(ranges["length"][1]) << "), height ratio "
              << number(MIN_HEIGHT_RATIO) << " to " << number(MAX_HEIGHT_RATIO);
     }
     if (r.contains("settings") && r["ok"].get<bool>()) {
@@ -486,6 +518,19 @@ std::string prepareBatch(const BatchOptions& options)
     const auto needsFolder = [several](const std::string& target) {
         return !target.empty() && (several || target.back() == '/');
     };
+    // The pictures are PNG whatever their names say: a name that promises another format
+    // would lie to whoever opens the file.
+    for (const auto& [option, target] : {std::pair<const char*, const std::string*>{"--preview", &options.preview},
+                                         {"--foot-image", &options.footImage}}) {
+        if (target->empty() || needsFolder(*target) || isFolder(*target)) {
+            continue;
+        }
+        const FREE_IMAGE_FORMAT named = FreeImage_GetFIFFromFilename(target->c_str());
+        if (named != FIF_UNKNOWN && named != FIF_PNG) {
+            return std::string(option) + " " + *target + ": the file is a PNG picture, but its name " +
+                   "says " + formatOf(named) + "; name it .png";
+        }
+    }
     const std::pair<const char*, const std::string*> targets[] = {
         {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
         {"--3mf", &options.threeMf}, {"--foot-image", &options.footImage}};

@@ -24,9 +24,9 @@ int main(int argc, char** argv)
                  "sliders and Save would, without a display.",
                  "tarsola-batch"};
     app.add_option("FOOT", options.feet,
-                   "Foot images (150 x 360 pixels, 1 px = 1 mm) or 3D scans (STL, OBJ, PLY)")
-        ->required()
-        ->check(CLI::ExistingFile);
+                   "Foot images (150 x 360 pixels, 1 px = 1 mm) or 3D scans (STL, OBJ, PLY); a "
+                   "foot that cannot be read fails alone, the others are made")
+        ->required();
     app.add_option("-o,--out", options.out,
                    "Insole file for one foot (\".bmp\" is appended as Save does); a folder for "
                    "several, one NAME.bmp per foot");

@@ -173,7 +173,7 @@ bool writePreview(const Grid& heights, const char* path)
     const PreviewImage image = renderPreview(heights);
     FIBITMAP* bitmap = FreeImage_Allocate(image.width, image.height, 24);
     if (!bitmap) {
-        traceFileProblem("Cannot write preview", path, "out of memory");
+        traceFileProblem("Cannot save preview", path, "out of memory");
         return false;
     }
     for (int y = 0; y < image.height; ++y) {
@@ -186,7 +186,7 @@ bool writePreview(const Grid& heights, const char* path)
             line[x * 3 + FI_RGBA_BLUE] = c.b;
         }
     }
-    const bool written = saveBitmapFile(bitmap, FIF_PNG, path);
+    const bool written = saveBitmapFile(bitmap, FIF_PNG, path, "preview");
     FreeImage_Unload(bitmap);
     return written;
 }

@@ -27,6 +27,16 @@ constexpr FootBox WHOLE_GRID_BOX{0, FOOT_COLUMNS - 1, 0, GRID_ROWS - 1};
 // left as they are.
 void sampleFoot(const SourceImage& image, FootGrid& footGrid, Grid& heightGrid, Grid& displayGrid);
 
+// Pixels of a grey value other than 0 that lie outside the bottom-left 150 x 360 block that
+// sampling reads: foot that the insole would silently leave out. 0 for an image that is no
+// larger than the block.
+long greyPixelsOutsideBlock(const SourceImage& image);
+
+// Pieces of foot (8-connected non-zero cells of footGrid) of at most `maxCells` cells, other
+// than the largest piece: in a lossy image's background, the specks that its compression
+// left, each of which would become a piece of insole.
+int countSpecks(const FootGrid& footGrid, int maxCells);
+
 // Bounding box of the non-zero cells of footGrid, its outermost rows and columns excluded.
 // With no such cell the box keeps its start values (150, 0, 360, 0), giving negative sizes.
 FootBox measureFoot(const FootGrid& footGrid);
@@ -38,7 +48,8 @@ struct SliderSetting {
     double maximum;
 };
 
-// The width slider runs from 80 % to 120 % of the measured foot width.
+// The width slider runs from 80 % to 120 % of the measured foot width; each end is the double
+// nearest its decimal value, so that the ends a person reads are the ends compared.
 SliderSetting widthSliderSetting(int footWidth);
 // The length slider runs from 50 % to 150 % of the measured foot length.
 SliderSetting lengthSliderSetting(int footLength);

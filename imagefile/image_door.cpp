@@ -3,7 +3,10 @@
 #include "base/trace.h"
 #include "imagefile/pixel_grey.h"
 
+#include <tiffio.h>
+
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +17,21 @@ void imageLibraryMessage(FREE_IMAGE_FORMAT format, const char* message)
 {
     const char* name = format == FIF_UNKNOWN ? nullptr : FreeImage_GetFormatFromFIF(format);
     traceImageLibraryMessage(name ? name : "unknown format", message ? message : "");
+}
+
+// The TIFF decoder's own messages, which FreeImage leaves to libtiff's default handlers on
+// standard error. TIFFs from scanners and image programs carry tags that libtiff does not
+// know, and it reports each one, dozens per file, although the image reads perfectly: those
+// are dropped. Every other message is a real one and reaches the trace like FreeImage's.
+void tiffMessage(const char* module, const char* format, va_list arguments)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    if (std::strstr(text, "unknown tag") || std::strstr(text, "Unknown field with tag")) {
+        return;
+    }
+    std::string message = module && *module ? std::string(module) + ": " + text : std::string(text);
+    traceImageLibraryMessage("TIFF", message.c_str());
 }
 
 // Little-endian fields of the BMP headers, read without trusting alignment.
@@ -153,6 +171,8 @@ void routeImageLibraryMessages()
     // A function-local static runs its initialiser exactly once, even if threads ever race.
     static const bool routed = [] {
         FreeImage_SetOutputMessage(imageLibraryMessage);
+        TIFFSetErrorHandler(tiffMessage);
+        TIFFSetWarningHandler(tiffMessage);
         return true;
     }();
     (void)routed;

@@ -2,6 +2,7 @@
 
 #include "base/trace.h"
 #include "imagefile/file_names.h"
+#include "imagefile/loaded_foot.h"
 #include "imagefile/pixel_grey.h"
 
 #include <algorithm>
@@ -131,12 +132,19 @@ private:
     std::size_t size_ = 0;
 };
 
+// Why a file of this kind ("insole", "preview", ...) was not saved: "Cannot save <what>
+// <file>: <reason>".
+void traceNotSaved(const char* what, const char* path, const char* reason)
+{
+    traceFileProblem((std::string("Cannot save ") + what).c_str(), path ? path : "", reason);
+}
+
 // Replaces the file with the encoded insole or picture, tracing why when it cannot.
-bool replaceSavedFile(const char* path, const EncodedImage& encoded)
+bool replaceSavedFile(const char* what, const char* path, const EncodedImage& encoded)
 {
     std::string failure;
     if (!replaceFile(path, encoded.data(), encoded.size(), failure)) {
-        traceSaveFailed(path ? path : "", failure.c_str());
+        traceNotSaved(what, path, failure.c_str());
         return false;
     }
     return true;
@@ -211,23 +219,24 @@ FREE_IMAGE_FORMAT exportFormatFor(const SourceImage& image, const char** whyNot)
     return reason ? FIF_BMP : format;
 }
 
-bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path)
+bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path, const char* what)
 {
     if (!bitmap) {
-        traceSaveFailed(path ? path : "", "there is no bitmap to save");
+        traceNotSaved(what, path, "there is no bitmap to save");
         return false;
     }
     EncodedImage encoded;
     char reason[REASON_SIZE];
     if (!encoded.encode(bitmap, format, reason)) {
-        traceSaveFailed(path ? path : "", reason);
+        traceNotSaved(what, path, reason);
         return false;
     }
-    return replaceSavedFile(path, encoded);
+    return replaceSavedFile(what, path, encoded);
 }
 
 bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUtf8Name)
 {
+    const unsigned long problemsBefore = problemLinesWritten();
     if (image.empty()) {
         traceNothingToSave();
         return false;
@@ -285,5 +294,11 @@ bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUt
         traceSaveFailed(name, reason);
         return false;
     }
-    return replaceSavedFile(name, encoded);
+    if (!replaceSavedFile("insole", name, encoded)) {
+        return false;
+    }
+    if (problemLinesWritten() == problemsBefore) {
+        traceSuccess(std::string("Saved ") + fileNameOf(name));
+    }
+    return true;
 }

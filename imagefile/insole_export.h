@@ -34,9 +34,11 @@ FREE_IMAGE_FORMAT exportFormatFor(const SourceImage& image, const char** whyNot 
 
 // Encodes the bitmap in exactly this format into memory, checks that the encoded data read
 // back give the bitmap's pixel bytes unchanged, and replaces the file at path with them in
-// one step (replaceFile); a failure is traced, naming the file. A format that FreeImage cannot write for this bitmap, or that would change
-// the pixels, is refused with a line on standard error and the file is not touched.
-bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path);
+// one step (replaceFile); a failure is traced as "Cannot save <what> <file>: <reason>". A
+// format that FreeImage cannot write for this bitmap, or that would change the pixels, is
+// refused with a line on standard error and the file is not touched.
+bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path,
+                    const char* what = "insole");
 
 // The export as the Save button runs it once a name has been chosen. In order: refuse with a
 // trace when no foot image is loaded (no memory is touched); copy the chosen UTF-8 name into
@@ -44,5 +46,6 @@ bool saveBitmapFile(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const char* path
 // make it end in ".bmp" (names that do not fit are refused with a trace); copy heightGrid
 // into the bitmap; encode it in exportFormatFor's format (BMP, with a trace saying so, when
 // the image's own format would not keep the heights); replace the file in one step.
-// Returns whether the file was written. Every failure is traced on standard error.
+// Returns whether the file was written. Every failure is traced on standard error; a save
+// that needed no word on standard error says "Saved <name>" to whoever shows messages.
 bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUtf8Name);

@@ -666,6 +666,28 @@ const char* scanFormatName(ScanFormat format)
     return "no scan format";
 }
 
+std::string brokenBinaryStlReason(const std::uint8_t* data, std::size_t size, const char* name)
+{
+    const std::size_t length = name ? std::strlen(name) : 0;
+    const bool stlName = length >= 4 && (name[length - 4] == '.') &&
+                         std::tolower(static_cast<unsigned char>(name[length - 3])) == 's' &&
+                         std::tolower(static_cast<unsigned char>(name[length - 2])) == 't' &&
+                         std::tolower(static_cast<unsigned char>(name[length - 1])) == 'l';
+    if (!data || !stlName || detectScanFormat(data, size) != ScanFormat::None ||
+        looksLikeText(data, size)) {
+        return {};
+    }
+    char text[160];
+    if (size < 84) {
+        std::snprintf(text, sizeof text,
+                      "a binary STL of %zu bytes is shorter than the 84 bytes of its header", size);
+    } else {
+        std::snprintf(text, sizeof text, "a binary STL of %zu bytes cannot hold its stated %u triangles",
+                      size, static_cast<unsigned>(u32le(data + 80)));
+    }
+    return text;
+}
+
 ScanFormat detectScanFormat(const std::uint8_t* data, std::size_t size)
 {
     if (!data || size < 4 || size > MAX_SCAN_FILE_BYTES) {

@@ -26,6 +26,12 @@ const char* scanFormatName(ScanFormat format);
 // The scan format these bytes carry by their signature, or None.
 ScanFormat detectScanFormat(const std::uint8_t* data, std::size_t size);
 
+// What is wrong with bytes that no signature names but that are meant as a binary STL: the
+// name ends in ".stl" (any case) and the bytes are no ASCII STL, yet their size does not
+// hold the triangles the count field states (a file cut short in a transfer, say). Empty
+// when the bytes are not such a file.
+std::string brokenBinaryStlReason(const std::uint8_t* data, std::size_t size, const char* name);
+
 // A triangle mesh in the scan's own units and axes: x, y, z of each vertex, and three vertex
 // indices per triangle, every index inside the vertex list.
 struct ScanMesh {

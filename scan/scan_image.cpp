@@ -16,6 +16,23 @@ ScanFormat scanFormatOf(const std::uint8_t* data, std::size_t size)
     return ScanFormat::None;
 }
 
+bool refuseBrokenScan(SourceImage& image, const std::uint8_t* data, std::size_t size,
+                      const char* name)
+{
+    if (size == 0 || size > MAX_IMAGE_FILE_BYTES || !formatRefusal(detectImageFormat(data, size))) {
+        return false;
+    }
+    const std::string reason = brokenBinaryStlReason(data, size, name);
+    if (reason.empty()) {
+        return false;
+    }
+    image.release();
+    image.format = FIF_UNKNOWN;
+    traceLoadFailed();
+    traceFileProblem("Cannot read foot scan", name, reason.c_str());
+    return true;
+}
+
 bool loadScanImage(SourceImage& image, const std::uint8_t* data, std::size_t size,
                    const char* name, ScanFormat scanFormat, const ScanOptions& options,
                    ScanFigures& figures)

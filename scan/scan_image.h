@@ -14,6 +14,12 @@
 // the image door lets in stays an image; only bytes it would refuse are looked at as a scan.
 ScanFormat scanFormatOf(const std::uint8_t* data, std::size_t size);
 
+// Bytes that are meant as a scan but cannot be one (brokenBinaryStlReason): the record is
+// emptied, the trace says what is wrong, and true is returned. False, touching nothing, for
+// any other bytes.
+bool refuseBrokenScan(SourceImage& image, const std::uint8_t* data, std::size_t size,
+                      const char* name);
+
 // Reads the scan into the record as a foot image: placed, traced (traceScanPlaced), saved as
 // BMP since a scan has no image format of its own. What the placement found goes to
 // `figures`. On failure the record is empty, `figures` is cleared and the trace says why.

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libfltk1.3-dev libfreeimage-dev
+  libfltk1.3-dev libfreeimage-dev libtiff-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libcli11-dev nlohmann-json3-dev
   libassimp-dev lib3mf-dev libzip-dev

@@ -40,7 +40,36 @@ Sample sampleAxis(double centre, double start, int size, int texels)
     return {texel < texels ? texel : texels - 1, ambiguous};
 }
 
+// Pixels outside 0..gridSize - 1 along one axis whose centres fall on texels first..last.
+int pixelsBeyondGrid(double start, int size, int texels, int first, int last, int gridSize)
+{
+    int lost = 0;
+    const int from = static_cast<int>(std::floor(start)) - 1;
+    const int to = static_cast<int>(std::ceil(start)) + size + 1;
+    for (int pixel = from; pixel <= to; ++pixel) {
+        if (pixel >= 0 && pixel < gridSize) {
+            continue;
+        }
+        const int texel = sampleAxis(pixel + 0.5, start, size, texels).texel;
+        lost += texel >= first && texel <= last;
+    }
+    return lost;
+}
+
 }  // namespace
+
+GridOverflow drawnFootOverflow(const FootBox& box, const QuadPlacement& quad)
+{
+    GridOverflow overflow;
+    if (box.footWidth() <= 0 || box.footLength() <= 0) {
+        return overflow;
+    }
+    overflow.rowsLost = pixelsBeyondGrid(quad.offsetY, quad.quadHeight, GRID_ROWS, box.footMinY,
+                                         box.footMaxY, GRID_ROWS);
+    overflow.columnsLost = pixelsBeyondGrid(quad.offsetX, quad.quadWidth, GRID_STRIDE,
+                                            box.footMinX, box.footMaxX, FOOT_COLUMNS);
+    return overflow;
+}
 
 QuadPlacement placeQuad(const FootBox& box, float displayWidth, float displayLength)
 {

@@ -29,3 +29,15 @@ QuadPlacement placeQuad(const FootBox& box, float displayWidth, float displayLen
 // comparison with a GPU's picture can leave them out.
 void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& drawn,
                    Grid* ambiguous = nullptr);
+
+// How much of the foot's box a drawing puts beyond the view's 150 x 360 pixels, by the same
+// rule: the pixel rows (and columns) outside the grid whose centres fall on a texel row (or
+// column) of the box. Those parts of the insole are cut off.
+struct GridOverflow {
+    int rowsLost = 0;
+    int columnsLost = 0;
+
+    bool any() const { return rowsLost > 0 || columnsLost > 0; }
+};
+
+GridOverflow drawnFootOverflow(const FootBox& box, const QuadPlacement& quad);

@@ -1,12 +1,16 @@
 #include "view/insole_state.h"
 
 #include "base/trace.h"
+#include "imagefile/insole_export.h"
 #include "scan/scan_image.h"
 
 #include <cstdio>
 #include <vector>
 
 namespace {
+
+// A lossy image's specks are a few cells each; a toe drawn apart from the foot is far more.
+constexpr int MAX_SPECK_CELLS = 20;
 
 // Everything after a successful read: trace, sample, measure, reset the drawn size.
 void takeLoadedImage(InsoleState& state, const char* path)
@@ -18,9 +22,29 @@ void takeLoadedImage(InsoleState& state, const char* path)
         std::snprintf(reason, sizeof reason,
                       "%d x %d pixels is smaller than 150 x 360; the cells beyond it are taken as 0",
                       image.width, image.height);
-        traceFileProblem("Small foot image", path, reason);
+        traceFileWarning("Small foot image", path, reason);
+    }
+    state.pixelsOutsideBlock = greyPixelsOutsideBlock(image);
+    if (state.pixelsOutsideBlock > 0) {
+        char reason[200];
+        std::snprintf(reason, sizeof reason,
+                      "%ld pixels of foot lie outside the 150 x 360 block that is read (the "
+                      "image's bottom-left corner) and are left out; crop the image to the foot",
+                      state.pixelsOutsideBlock);
+        traceFileWarning("Foot image", path, reason);
     }
     sampleFoot(image, state.footGrid, state.heightGrid, state.displayGrid);
+    state.lossySpecks = isLossyFormat(static_cast<FREE_IMAGE_FORMAT>(image.format))
+                            ? countSpecks(state.footGrid, MAX_SPECK_CELLS)
+                            : 0;
+    if (state.lossySpecks > 0) {
+        char reason[200];
+        std::snprintf(reason, sizeof reason,
+                      "its background holds %d specks of grey, each of which would become a "
+                      "piece of insole; save the foot as PNG or BMP",
+                      state.lossySpecks);
+        traceFileWarning("Lossy foot image", path, reason);
+    }
 
     const FootBox box = measureFoot(state.footGrid);
     state.footMinX = box.footMinX;
@@ -52,6 +76,9 @@ bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_
     ScanFigures& placed = figures ? *figures : found;
     placed = ScanFigures{};
     const ScanFormat scanFormat = scanFormatOf(data, size);
+    if (scanFormat == ScanFormat::None && refuseBrokenScan(state.sourceImage, data, size, name)) {
+        return false;
+    }
     const bool loaded = scanFormat != ScanFormat::None
                             ? loadScanImage(state.sourceImage, data, size, name, scanFormat, scan, placed)
                             : state.sourceImage.loadFromMemory(data, size, name);

@@ -29,6 +29,11 @@ struct InsoleState {
     // Size of the drawn texture quad (all 152 texture columns, all 360 rows) in view pixels.
     float displayWidth = 0.0f;
     float displayLength = 0.0f;
+    // What the last load found that a person must hear of (both are traced as warnings):
+    // grey pixels of the image outside the block that is read, which the insole leaves out,
+    // and specks of grey in a lossy image's background, each a piece of insole of its own.
+    long pixelsOutsideBlock = 0;
+    int lossySpecks = 0;
 
     FootBox footBox() const { return {footMinX, footMaxX, footMinY, footMaxY}; }
 };

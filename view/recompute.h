@@ -5,6 +5,7 @@
 
 #include "base/grid.h"
 #include "base/insole_settings.h"
+#include "view/drawing.h"
 #include "view/insole_state.h"
 
 // The settings right after a load or Restore: the measured foot width and length, ratio 1,
@@ -24,6 +25,15 @@ float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, 
 // settings' width is not read: the drawn size already says it (a right drag in the view
 // changes it without the slider).
 float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings);
+
+// How much of the foot the drawing at these settings' width and length puts beyond the grid.
+GridOverflow overflowAt(const InsoleState& state, const InsoleSettings& settings);
+
+// The largest whole-millimetre length (or width), no larger than the settings', whose drawing
+// keeps the foot inside the grid along the rows (or columns), the other size as the settings
+// say; 0 when none from half (or 0.8 times) the foot's size up fits.
+int longestFittingLength(const InsoleState& state, const InsoleSettings& settings);
+int widestFittingWidth(const InsoleState& state, const InsoleSettings& settings);
 
 // Sets the drawn size from the width and length values (as the sliders' callbacks do), then
 // recomputes at that size (recomputeAtDrawnSize).

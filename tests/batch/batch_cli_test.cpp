@@ -95,10 +95,6 @@ TEST_F(BatchCli, WrongArgumentsExitWithTwoAndWriteNothing)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("frobnicate"), std::string::npos) << r.err;
 
-    r = runBatch(dir, {dir.file("missing.png"), "-o", dir.file("x")});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("missing.png"), std::string::npos) << r.err;
-
     r = runBatch(dir, {dir.file("left.bmp"), "--height", "2.5", "-o", dir.file("x")});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("0.1"), std::string::npos) << r.err;
@@ -123,6 +119,85 @@ TEST_F(BatchCli, WrongArgumentsExitWithTwoAndWriteNothing)
     r = runBatch(dir, {"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::string("tarsola-batch ") + TARSOLA_VERSION + "\n");
+}
+
+// A foot 92 mm wide and 200 mm long: 92 x 0.8 and 92 x 1.2 are no doubles of one decimal.
+std::uint8_t narrowFoot(int x, int y)
+{
+    return x >= 29 && x <= 120 && y >= 80 && y <= 279 ? static_cast<std::uint8_t>(30 + (x + y) % 90) : 0;
+}
+
+TEST_F(BatchCli, RangeEndsAMissingFootAndTheGridsEdge)
+{
+    writeImage(dir.file("narrow.bmp"), FIF_BMP, 150, 360, 8, narrowFoot);
+    // The ends as printed are the ends compared, and both are taken.
+    Result r = runBatch(dir, {dir.file("narrow.bmp"), "--info", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto info = nlohmann::json::parse(r.out);
+    EXPECT_EQ(info["ranges"]["width"].dump(), "[73.6,110.4]");
+    for (const char* width : {"73.6", "110.4"}) {
+        r = runBatch(dir, {dir.file("narrow.bmp"), "--width", width, "-o", dir.file("end.bmp")});
+        EXPECT_EQ(r.status, 0) << width << ": " << r.err;
+    }
+    r = runBatch(dir, {dir.file("narrow.bmp"), "--width", "110.41", "-o", dir.file("end.bmp")});
+    EXPECT_NE(r.err.find("outside the allowed range 73.6 to 110.4 mm"), std::string::npos) << r.err;
+
+    // A foot that cannot be read fails alone; the others are made.
+    r = runBatch(dir, {dir.file("left.bmp"), dir.file("missing.png"), dir.file("right.png"), "-o",
+                       dir.file("out/")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.png"), std::string::npos) << r.err;
+    EXPECT_EQ(filesIn(dir.file("out")), (std::vector<std::string>{"left.bmp", "right.bmp"}));
+
+    // 1.5 times the length of a 300 mm foot would leave the 360 rows of the grid: the foot
+    // fails, naming the longest length that fits, which is then made in full.
+    r = runBatch(dir, {dir.file("left.bmp"), "--length", "450", "-o", dir.file("long.bmp")});
+    EXPECT_EQ(r.status, 1);
+    const std::size_t named = r.err.find("the longest that fits is ");
+    ASSERT_NE(named, std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("long.bmp")));
+    const std::string longest = std::to_string(std::atoi(r.err.c_str() + named + 25));
+    r = runBatch(dir, {dir.file("left.bmp"), "--length", longest, "-o", dir.file("long.bmp")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = runBatch(dir, {dir.file("left.bmp"), "--length", std::to_string(std::stoi(longest) + 1), "-o",
+                       dir.file("longer.bmp")});
+    EXPECT_EQ(r.status, 1) << "one millimetre more than the longest that fits was made";
+}
+
+TEST_F(BatchCli, FootBeyondTheReadBlockAndNamesThatLie)
+{
+    // A 200 x 400 image whose foot crosses the right edge of the block that is read.
+    writeImage(dir.file("wide.png"), FIF_PNG, 200, 400, 8,
+               [](int x, int y) { return x >= 100 && x < 190 && y >= 50 && y < 300 ? 90 : 0; });
+    // A 1000 x 1000 image with the foot in its middle.
+    writeImage(dir.file("big.png"), FIF_PNG, 1000, 1000, 8,
+               [](int x, int y) { return x >= 450 && x < 550 && y >= 350 && y < 650 ? 90 : 0; });
+    for (const char* foot : {"wide.png", "big.png"}) {
+        const Result r = runBatch(dir, {dir.file(foot), "-o", dir.file("insole.bmp")});
+        EXPECT_EQ(r.status, 1) << foot;
+        EXPECT_NE(r.err.find("pixels of foot lie outside the 150 x 360 block that is read"),
+                  std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("every pixel inside its border is 0"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fileExists(dir.file("insole.bmp")));
+
+    // Pictures are PNG: a name promising another format is refused before anything is made.
+    Result r = runBatch(dir, {dir.file("left.bmp"), "--preview", dir.file("pv.jpg")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("pv.jpg: the file is a PNG picture, but its name says JPEG"),
+              std::string::npos) << r.err;
+    r = runBatch(dir, {dir.file("left.bmp"), "--foot-image", dir.file("fi.bmp")});
+    EXPECT_EQ(r.status, 2);
+    // An image foot makes no foot image, and says so.
+    r = runBatch(dir, {dir.file("left.bmp"), "--foot-image", dir.file("fi.png")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("only scans make one"), std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("fi.png")));
+    EXPECT_FALSE(fileExists(dir.file("pv.jpg")));
+    // A preview that cannot be written says so as a preview.
+    r = runBatch(dir, {dir.file("left.bmp"), "--preview", dir.file("no/such/folder/pv.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot save preview"), std::string::npos) << r.err;
 }
 
 TEST_F(BatchCli, OneFootToAFileWithPreview)

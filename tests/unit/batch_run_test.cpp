@@ -254,7 +254,7 @@ TEST(BatchRun, SettingsOutsideTheFootsRangesAreRefusedNamingTheRange)
               std::string::npos) << result.problems;
 
     // The range's ends themselves are allowed, as on the sliders.
-    options.length = 450;
+    options.length = 150;
     result = run(options);
     EXPECT_EQ(result.status, 0) << result.problems;
     EXPECT_FALSE(readFileBytes(dir.file("insole.bmp")).empty());

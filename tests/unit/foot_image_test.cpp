@@ -265,3 +265,93 @@ TEST(Loading, EachLoadReleasesTheBitmapBeforeIt)
     EXPECT_EQ(state->heightGrid[gridIndex(60, 200)], 19);
     EXPECT_EQ(state->sourceImage.bpp, 24);
 }
+
+namespace {
+
+struct Traced {
+    bool loaded;
+    std::string out;
+    std::string err;
+};
+
+Traced loadTraced(InsoleState& state, const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    Traced t;
+    t.loaded = loadFoot(state, path.c_str());
+    t.out = testing::internal::GetCapturedStdout();
+    t.err = testing::internal::GetCapturedStderr();
+    return t;
+}
+
+// A foot with a ragged rim, so that a lossy encoder leaves specks of grey around it.
+std::uint8_t raggedFoot(int x, int y)
+{
+    const double dx = (x - 75) / 45.0;
+    const double dy = (y - 180) / 130.0;
+    return dx * dx + dy * dy <= 1.0 ? static_cast<std::uint8_t>(40 + (x * 37 + y * 11) % 200) : 0;
+}
+
+}  // namespace
+
+TEST(LoadWarnings, LossySpecksPixelsOutsideTheBlockAndTiffNoise)
+{
+    TempDir dir;
+    auto state = std::make_unique<InsoleState>();
+    // JPEG turns a black background into specks of grey 1-3: each a piece of insole.
+    writeImage(dir.file("foot.jpg"), FIF_JPEG, 150, 360, 8, raggedFoot, JPEG_QUALITYNORMAL);
+    Traced t = loadTraced(*state, dir.file("foot.jpg"));
+    ASSERT_TRUE(t.loaded);
+    EXPECT_GT(state->lossySpecks, 0);
+    EXPECT_NE(t.err.find("Lossy foot image " + dir.file("foot.jpg") + ": its background holds " +
+                         std::to_string(state->lossySpecks) + " specks"),
+              std::string::npos) << t.err;
+    EXPECT_NE(t.err.find("save the foot as PNG or BMP"), std::string::npos);
+    // The same foot without loss: no speck, no word.
+    writeImage(dir.file("foot.png"), FIF_PNG, 150, 360, 8, raggedFoot);
+    t = loadTraced(*state, dir.file("foot.png"));
+    EXPECT_EQ(state->lossySpecks, 0);
+    EXPECT_EQ(t.err, "");
+
+    // Foot beyond the bottom-left block that is read; a 152-wide image with empty spare
+    // columns has none.
+    writeImage(dir.file("tall.png"), FIF_PNG, 150, 400, 8,
+               [](int x, int y) { return y >= 300 && y < 380 && x > 40 && x < 90 ? 50 : 0; });
+    t = loadTraced(*state, dir.file("tall.png"));
+    EXPECT_EQ(state->pixelsOutsideBlock, 20 * 49);
+    EXPECT_NE(t.err.find("980 pixels of foot lie outside the 150 x 360 block"), std::string::npos) << t.err;
+    writeImage(dir.file("spare.bmp"), FIF_BMP, 152, 360, 8, rectangleFoot);
+    t = loadTraced(*state, dir.file("spare.bmp"));
+    EXPECT_EQ(state->pixelsOutsideBlock, 0);
+    EXPECT_EQ(t.err, "");
+
+    // TIFFs carry tags the decoder does not know, each reported until the door took its
+    // messages over; a TIFF that cannot be read still says why.
+    writeImage(dir.file("foot.tif"), FIF_TIFF, 150, 360, 8, rectangleFoot);
+    t = loadTraced(*state, dir.file("foot.tif"));
+    EXPECT_TRUE(t.loaded);
+    EXPECT_EQ(t.err, "");
+    writeFileBytes(dir.file("broken.tif"), std::string("II*\0\x08\0\0\0\x01\0", 10));
+    t = loadTraced(*state, dir.file("broken.tif"));
+    EXPECT_FALSE(t.loaded);
+    EXPECT_NE(t.err.find("FreeImage TIFF: "), std::string::npos) << t.err;
+}
+
+TEST(LoadWarnings, ABinaryStlCutShortSaysSo)
+{
+    TempDir dir;
+    auto state = std::make_unique<InsoleState>();
+    std::string stl(80, 'x');
+    stl += std::string("\x64\0\0\0", 4);  // 100 triangles stated
+    stl += std::string(50 * 40, '\x01');   // 40 there
+    writeFileBytes(dir.file("scan.stl"), stl);
+    Traced t = loadTraced(*state, dir.file("scan.stl"));
+    EXPECT_FALSE(t.loaded);
+    EXPECT_EQ(t.err, "Cannot read foot scan " + dir.file("scan.stl") +
+                         ": a binary STL of 2084 bytes cannot hold its stated 100 triangles\n");
+    // The same bytes under another name are no scan the program can tell.
+    writeFileBytes(dir.file("scan.dat"), stl);
+    t = loadTraced(*state, dir.file("scan.dat"));
+    EXPECT_NE(t.err.find("nor a 3D scan"), std::string::npos) << t.err;
+}

@@ -1,8 +1,9 @@
 #include "app/main_window.h"
 
-#include "base/settings.h"
+#include "app/message_line.h"
 #include "app/shortcuts_and_drop.h"
 #include "app/solid_window.h"
+#include "base/settings.h"
 #include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/foot_image.h"
@@ -20,6 +21,7 @@ Fl_Value_Slider* widthSlider = nullptr;
 Fl_Value_Slider* lengthSlider = nullptr;
 Fl_Value_Slider* heightSlider = nullptr;
 Fl_Check_Button* limitButton = nullptr;
+MessageLine* messageLine = nullptr;
 
 void widthChanged(Fl_Widget*, void*)
 {
@@ -172,6 +174,9 @@ Fl_Double_Window* createMainWindow()
 
     // After the twelve controls above, so that their order, and the keyboard's, stays.
     createSolidButton();
+    // The free strip above the top row of buttons.
+    messageLine = new MessageLine(10, 4, 457, 22);
+    showMessagesOn(messageLine);
 
     window->end();
     window->size_range(MAIN_WIDTH, MAIN_HEIGHT, MAIN_WIDTH, MAIN_HEIGHT);

@@ -6,6 +6,7 @@ class Fl_Widget;
 class Fl_Double_Window;
 class Fl_Value_Slider;
 class GL_Display_Image;
+class MessageLine;
 
 // Set once while the window is built, then never changed: how callbacks reach the view
 // and the controls.
@@ -14,11 +15,13 @@ extern Fl_Value_Slider* widthSlider;
 extern Fl_Value_Slider* lengthSlider;
 extern Fl_Value_Slider* heightSlider;
 extern Fl_Check_Button* limitButton;
+// The last message, above the buttons; made after the 3D button.
+extern MessageLine* messageLine;
 
 // Builds the 477 x 544 window "Tarsola" with its twelve controls, the limit button restored
 // from the settings file in the working folder, then the "立體" button of the 3D window, the
-// shortcuts of Load and Save and the area that takes drops (addShortcutsAndDrop). The window
-// is not shown yet.
+// message line, the shortcuts of Load and Save and the area that takes drops
+// (addShortcutsAndDrop). The window is not shown yet.
 Fl_Double_Window* createMainWindow();
 
 // The window keeps its size of 477 x 544 whatever the command line or a window manager asks:

@@ -2,6 +2,7 @@
 
 #include "base/level_setting.h"
 #include "app/main_window.h"
+#include "app/message_line.h"
 #include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
@@ -142,7 +143,7 @@ Fl_Box* readout(int x, int y)
 
 }  // namespace
 
-SolidWindow::SolidWindow() : Fl_Double_Window(700, 540, "Tarsola 3D")
+SolidWindow::SolidWindow() : Fl_Double_Window(700, 566, "Tarsola 3D")
 {
     view = new SolidView(10, 10, 480, 480);
     view->end();
@@ -169,6 +170,7 @@ SolidWindow::SolidWindow() : Fl_Double_Window(700, 540, "Tarsola 3D")
     levelNote->labelsize(13);
     saveButton = new Fl_Button(580, 500, 110, 30, "儲存立體");
     saveButton->callback(saveSolidClicked);
+    messageLine = new MessageLine(10, 538, 680, 22);
 
     end();
     resizable(view);
@@ -248,6 +250,7 @@ void solidClicked(Fl_Widget*, void*)
 
 void saveSolidClicked(Fl_Widget*, void*)
 {
+    MessagesOn here(solidWindow ? solidWindow->messageLine : nullptr);
     if (insoleView->sourceImage.empty()) {
         traceNoFootForSolid();
         return;
@@ -269,6 +272,7 @@ void saveSolidClicked(Fl_Widget*, void*)
 
 void levelEntered(Fl_Widget*, void*)
 {
+    MessagesOn here(solidWindow->messageLine);
     Fl_Float_Input* input = solidWindow->levelInput;
     double entered = 0.0;
     if (!parseLevelMm(input->value(), entered)) {

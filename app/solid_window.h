@@ -10,6 +10,7 @@
 class Fl_Box;
 class Fl_Button;
 class Fl_Float_Input;
+class MessageLine;
 class Fl_Widget;
 class SolidView;
 class ThicknessLegend;
@@ -44,6 +45,8 @@ public:
     // Why the last level entry was refused; empty otherwise.
     Fl_Box* levelNote;
     Fl_Button* saveButton;
+    // The last message of this window's own actions (Save solid, the level size).
+    MessageLine* messageLine;
 
 private:
     SolidMesh solid_;

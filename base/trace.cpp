@@ -72,7 +72,7 @@ unsigned long problemLinesWritten() { return problemLines; }
 void traceSuccess(const std::string& text)
 {
     if (messageListener) {
-        messageListener(text, MessageKind::Success);
+        messageListener(text, MessageKind::Done);
     }
 }
 

@@ -21,7 +21,7 @@ std::FILE* problemTraceStream();
 // What a person at a window reads: every line on the problem stream reaches the listener as
 // a message too (its text without the newline), and so do the successes, which have no trace
 // line of their own. A window shows the last one; the trace lines stay exactly as they are.
-enum class MessageKind { Success, Warning, Error };
+enum class MessageKind { Done, Warning, Error };
 using MessageListener = void (*)(const std::string& text, MessageKind kind);
 // Null: nobody listens (the batch).
 void setMessageListener(MessageListener listener);

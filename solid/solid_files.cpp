@@ -3,6 +3,7 @@
 #include "base/file_replace.h"
 #include "base/trace.h"
 #include "imagefile/file_names.h"
+#include "imagefile/loaded_foot.h"
 #include "solid/model_file.h"
 
 
@@ -253,6 +254,7 @@ bool write3mfFile(const SolidMesh& mesh, const SolidRecord& record, const char* 
 
 bool saveSolid(const SolidMesh& mesh, const SolidRecord& record, const char* chosenUtf8Name)
 {
+    const unsigned long problemsBefore = problemLinesWritten();
     if (mesh.empty()) {
         traceNoSolidToSave();
         return false;
@@ -266,11 +268,11 @@ bool saveSolid(const SolidMesh& mesh, const SolidRecord& record, const char* cho
         return false;
     }
     utf8ToAnsi(name);
-    if (endsWithExtension(name, ".3mf")) {
-        return write3mfFile(mesh, record, name);
+    const bool written = endsWithExtension(name, ".3mf")
+                             ? write3mfFile(mesh, record, name)
+                             : ensureExtension(name, ".stl") && writeStlFile(mesh, name);
+    if (written && problemLinesWritten() == problemsBefore) {
+        traceSuccess("Saved " + fileNameOf(name));
     }
-    if (!ensureExtension(name, ".stl")) {
-        return false;
-    }
-    return writeStlFile(mesh, name);
+    return written;
 }

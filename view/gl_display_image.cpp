@@ -123,6 +123,18 @@ void GL_Display_Image::recomputeIfPending()
     // must not depend on the graphics card or the window's size. Shaping takes the length
     // and height sliders' values of this very moment.
     recomputeAtDrawnSize(*this, controls->settings());
+    // A width or length whose drawing leaves the grid cuts the insole's heel, toes or sides:
+    // say so when that begins, changes or ends, not on every step of a drag.
+    const GridOverflow overflow =
+        drawnFootOverflow(footBox(), placeQuad(footBox(), displayWidth, displayLength));
+    if (overflow.rowsLost != cut_.rowsLost || overflow.columnsLost != cut_.columnsLost) {
+        if (overflow.any()) {
+            traceInsoleCut(overflow.rowsLost, overflow.columnsLost);
+        } else {
+            traceSuccess("The insole fits the grid again");
+        }
+        cut_ = overflow;
+    }
     if (insoleChanged) {
         insoleChanged();
     }
@@ -195,8 +207,13 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     if (controls) {
         scan.levelMm = controls->levelMm();
     }
+    const unsigned long problemsBefore = problemLinesWritten();
     const bool loaded = loadFoot(*this, utf8ToAnsi(name), scan);
     if (loaded) {
+        cut_ = GridOverflow{};
+        if (problemLinesWritten() == problemsBefore) {
+            traceSuccess("Loaded " + fileNameOf(chosenName));
+        }
         if (controls) {
             controls->footMeasured(widthSliderSetting(footWidth), lengthSliderSetting(footLength));
         }

@@ -3,6 +3,7 @@
 // drawing, done by the drawing rule (view/drawing.h).
 #pragma once
 
+#include "view/drawing.h"
 #include "view/insole_controls.h"
 #include "view/insole_state.h"
 
@@ -50,6 +51,9 @@ public:
 
 private:
     void setUpContext();
+
+    // How much of the insole the last recompute cut at the grid's edge.
+    GridOverflow cut_;
 };
 
 // Pointer position at the last left or right press in the view.

@@ -1,13 +1,13 @@
 #include "view/recompute.h"
 
+#include "base/grid_stats.h"
 #include "base/trace.h"
 #include "imagefile/foot_image.h"
 #include "view/drawing.h"
-
-#include <cmath>
-#include "base/grid_stats.h"
 #include "view/shaping.h"
 #include "view/slope_limit.h"
+
+#include <cmath>
 
 InsoleSettings restoredSettings(const InsoleState& state)
 {

@@ -900,7 +900,7 @@ def window_picture(tools, display, png, foot, solid_png=None):
             solid = session.open_solid_window()
             session.xdotool("mousemove", "1270", "1010")
             session.settled_solid_view(solid)
-            crop_window(session, solid, (700, 540), solid_png)
+            crop_window(session, solid, (700, 566), solid_png)
         check(session.close() == 0, "the program did not end cleanly")
         return 0
     finally:

@@ -4,6 +4,7 @@
 
 #include "base/level_setting.h"
 #include "batch/batch.h"
+#include "app/message_line.h"
 #include "app/solid_window.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
@@ -235,10 +236,15 @@ TEST_F(SolidWindowTest, LevelSizeIsTakenFromItsRangeKeptAndRefusedOutside)
         return testing::internal::GetCapturedStderr();
     };
     const auto keptFile = readFileBytes(folder->file(LEVEL_SETTINGS_FILE));
+    const std::string mainMessage = messageLine->text();
     for (const char* refused : {"1.5", "0.01", "", "-"}) {
         SCOPED_TRACE(refused);
         EXPECT_EQ(enter(refused), std::string("Level size \"") + refused +
                                       "\" refused: it must be a number from 0.05 to 1 (mm)\n");
+        // Said in the 3D window, where it was typed; the main window's line is left alone.
+        EXPECT_EQ(solidWindow->messageLine->text() + "\n", std::string("Level size \"") + refused +
+                                      "\" refused: it must be a number from 0.05 to 1 (mm)\n");
+        EXPECT_EQ(messageLine->text(), mainMessage);
         EXPECT_EQ(solidWindow->levelInput->value(), shown);
         EXPECT_NE(std::string(solidWindow->levelNote->label()).find("0.05"), std::string::npos);
         EXPECT_EQ(currentLevelMm(), level);

@@ -1,6 +1,8 @@
 // The real window: its controls, and the view's read-back compared with the drawing rule.
 #include "gui_fixture.h"
 
+#include "app/message_line.h"
+#include "imagefile/insole_export.h"
 #include "view/drawing.h"
 #include "base/grid_stats.h"
 #include "view/shaping.h"
@@ -83,8 +85,9 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_EQ(window->w(), 477);
     EXPECT_EQ(window->h(), 544);
     EXPECT_STREQ(window->label(), "Tarsola");
-    // The twelve controls and the 3D window's button, then the area that takes drops.
-    ASSERT_EQ(window->children(), 13);
+    // The twelve controls, the 3D window's button and the message line, then the area that
+    // takes drops.
+    ASSERT_EQ(window->children(), 14);
 
     EXPECT_EQ(window->child(0), insoleView);
     EXPECT_EQ(insoleView->x(), 130);
@@ -130,7 +133,14 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_DOUBLE_EQ(heightSlider->step(), 0.01);
     EXPECT_EQ(heightSlider->textsize(), 14);
 
-    const Fl_Widget* dropArea = window->child(12);
+    EXPECT_EQ(window->child(12), messageLine);
+    EXPECT_EQ(messageLine->x(), 10);
+    EXPECT_EQ(messageLine->y(), 4);
+    EXPECT_EQ(messageLine->w(), 457);
+    EXPECT_EQ(messageLine->h(), 22);
+    EXPECT_FALSE(messageLine->visible_focus());
+
+    const Fl_Widget* dropArea = window->child(13);
     EXPECT_EQ(dropArea->x(), 0);
     EXPECT_EQ(dropArea->y(), 0);
     EXPECT_EQ(dropArea->w(), 477);
@@ -328,4 +338,41 @@ TEST_F(WindowTest, PointerDragsWidenTheFootAndTraceThePan)
                                  " \noffset " + std::to_string(panX + 7) + " " + std::to_string(panY + 4) +
                                  " \nmiddle mouse click \nmouse wheel -2 \n";
     EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+}
+
+TEST_F(WindowTest, TheMessageLineSaysWhatBecameOfEachAction)
+{
+    TempDir dir;
+    writeFileBytes(dir.file("notes.png"), "not a foot");
+    EXPECT_FALSE(loadFoot(dir.file("notes.png")));
+    EXPECT_EQ(messageLine->text().rfind("Cannot read foot image " + dir.file("notes.png") + ": ", 0), 0u)
+        << messageLine->text();
+    EXPECT_EQ(messageLine->kind(), MessageKind::Error);
+
+    writeImage(dir.file("foot.bmp"), FIF_BMP, 150, 360, 8, rectangleFoot);
+    ASSERT_TRUE(loadFoot(dir.file("foot.bmp")));
+    EXPECT_EQ(messageLine->text(), "Loaded foot.bmp");
+    EXPECT_EQ(messageLine->kind(), MessageKind::Done);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("insole").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(messageLine->text(), "Saved insole.bmp");
+
+    // 1.5 times the length of this 300 mm foot leaves the grid: a warning, also on stderr,
+    // once; back inside, the line says so.
+    lengthSlider->value(450);
+    testing::internal::CaptureStderr();
+    lengthSlider->do_callback();
+    waitForRecompute();
+    heightSlider->do_callback();
+    waitForRecompute();
+    const std::string cut = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(cut.rfind("Insole cut at the grid's edge: ", 0), 0u) << cut;
+    EXPECT_EQ(cut.find('\n'), cut.size() - 1) << "said more than once: " << cut;
+    EXPECT_NE(cut.find(" rows lost"), std::string::npos) << cut;
+    EXPECT_EQ(messageLine->text() + "\n", cut);
+    EXPECT_EQ(messageLine->kind(), MessageKind::Warning);
+    restoreDefaults(nullptr, nullptr);
+    waitForRecompute();
+    EXPECT_EQ(messageLine->text(), "The insole fits the grid again");
 }

@@ -1,0 +1,43 @@
+// One line of text in a window: the last message of the system, in its own words, so that a
+// person at the window sees why a load did nothing, that a save went through, or that the
+// insole is cut. Every refusal and warning also stays on standard error exactly as it was.
+#pragma once
+
+#include "base/trace.h"
+
+#include <FL/Fl_Box.H>
+
+#include <string>
+
+class MessageLine : public Fl_Box {
+public:
+    // A boxless line that takes no keyboard focus.
+    MessageLine(int x, int y, int w, int h);
+
+    // Shows the text, errors and warnings in a warning colour; the whole text is also the
+    // line's tooltip, for a message longer than the line.
+    void say(const std::string& text, MessageKind kind);
+    const std::string& text() const { return text_; }
+    MessageKind kind() const { return kind_; }
+
+private:
+    std::string text_;
+    MessageKind kind_ = MessageKind::Done;
+};
+
+// Makes `line` the one that every message reaches from now on (the main window's), and starts
+// listening to the trace.
+void showMessagesOn(MessageLine* line);
+
+// While one of these lives, messages go to another window's line (a null line changes
+// nothing): the 3D window's own actions say what became of them there.
+class MessagesOn {
+public:
+    explicit MessagesOn(MessageLine* line);
+    ~MessagesOn();
+    MessagesOn(const MessagesOn&) = delete;
+    MessagesOn& operator=(const MessagesOn&) = delete;
+
+private:
+    MessageLine* previous_;
+};

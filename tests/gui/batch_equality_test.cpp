@@ -158,8 +158,9 @@ TEST_F(BatchEquality, TenFeetAtTheDefaultsAndEverySliderEnd)
 TEST_F(BatchEquality, SaveRightAfterALoadWritesTheInsoleNotTheFoot)
 {
     const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    restoreDefaults(nullptr, nullptr);
-    waitForRecompute();
+    // The batch's defaults: ratio 1, the limit off (the load sets width and length itself).
+    heightSlider->value(1.0);
+    limitButton->value(0);
     // No control is touched: Save runs what the load asked for first, as the Save button does.
     testing::internal::CaptureStdout();
     ASSERT_TRUE(insoleView->loadFootFile(foot.c_str()));

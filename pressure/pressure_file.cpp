@@ -557,7 +557,19 @@ bool readMatrix(Lines& lines, const PressureOptions& options, PressureMap& map,
             return refuse(n, "more than " + std::to_string(MAX_PRESSURE_SIDE) + " rows");
         }
         if (!separator) {
-            separator = matrixSeparator(text);
+            separator = matrixSeparator(line);
+        }
+        // Tabs that separate are not white space to trim: a row may start with an empty field.
+        std::string_view fields = line;
+        if (separator == '\t') {
+            while (!fields.empty() && fields.front() == ' ') {
+                fields.remove_prefix(1);
+            }
+            while (!fields.empty() && fields.back() == ' ') {
+                fields.remove_suffix(1);
+            }
+        } else {
+            fields = text;
         }
         row.clear();
         std::size_t at = 0;
@@ -565,18 +577,18 @@ bool readMatrix(Lines& lines, const PressureOptions& options, PressureMap& map,
         while (more) {
             std::string_view field;
             if (separator == ' ') {
-                const std::size_t end = std::min(text.find_first_of(" \t", at), text.size());
-                field = text.substr(at, end - at);
+                const std::size_t end = std::min(fields.find_first_of(" \t", at), fields.size());
+                field = fields.substr(at, end - at);
                 at = end;
-                while (at < text.size() && isBlank(text[at])) {
+                while (at < fields.size() && isBlank(fields[at])) {
                     ++at;
                 }
-                more = at < text.size();
+                more = at < fields.size();
             } else {
-                const std::size_t end = std::min(text.find(separator, at), text.size());
-                field = trim(text.substr(at, end - at));
+                const std::size_t end = std::min(fields.find(separator, at), fields.size());
+                field = trim(fields.substr(at, end - at));
                 at = end + 1;
-                more = end < text.size();
+                more = end < fields.size();
             }
             if (static_cast<int>(row.size()) == MAX_PRESSURE_SIDE) {
                 return refuse(n, "more than " + std::to_string(MAX_PRESSURE_SIDE) + " columns");

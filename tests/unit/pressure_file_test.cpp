@@ -156,6 +156,10 @@ TEST(PressureFile, PlainMatrixWithEachSeparatorTakesPitchAndUnitFromTheCaller)
         EXPECT_EQ(read.map.colPitchMm, 8.5);
         EXPECT_TRUE(sameCells(read.map, {10, 20, B, B, 30, 40, 50, 60})) << text;
     }
+    // A tab that separates is no white space to trim, even at the start of a row.
+    const Read tabs = readText("\t12\n13\t14\n");
+    ASSERT_TRUE(tabs.ok) << tabs.failure;
+    EXPECT_TRUE(sameCells(tabs.map, {B, 12, 13, 14}));
     // The defaults: 5 mm and kPa.
     const Read read = readText("0 11\n");
     ASSERT_TRUE(read.ok) << read.failure;

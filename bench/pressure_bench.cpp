@@ -22,7 +22,8 @@ double square(double v) { return v * v; }
 bool onFoot(double x, double y)
 {
     const bool heel = square((x - 78) / 30) + square((y - 118) / 44) < 1;
-    const bool midfoot = y >= 110 && y <= 260 && x >= 50 + 14 * std::exp(-square((y - 190) / 40)) && x <= 110;
+    const bool midfoot =
+        y >= 110 && y <= 260 && x >= 50 + 14 * std::exp(-square((y - 190) / 40)) && x <= 110;
     const bool ball = square((x - 78) / 46) + square((y - 255) / 52) < 1;
     const bool toes = square((x - 72) / 40) + square((y - 300) / 20) < 1;
     return heel || midfoot || ball || toes;
@@ -123,7 +124,8 @@ void BM_PlaceOnFoot(benchmark::State& run)
     PressurePlacement report;
     std::string failure;
     for (auto _ : run) {
-        if (!placePressure(measurement(), drawnFoot(), PlacementCorrection{}, *placed, report, failure)) {
+        if (!placePressure(measurement(), drawnFoot(), PlacementCorrection{}, *placed, report,
+                           failure)) {
             run.SkipWithError(failure.c_str());
             break;
         }

@@ -51,7 +51,8 @@ FeedResult feedPressureBytes(const std::uint8_t* data, std::size_t size)
             continue;
         }
         if (!(v >= 0.0f && v <= MAX_PRESSURE_KPA) || v > map.peakKpa) {
-            return broken(result, "an accepted map has a value outside 0..10000 kPa or above its peak");
+            return broken(result,
+                          "an accepted map has a value outside 0..10000 kPa or above its peak");
         }
         aboveNoise = aboveNoise || v > PRESSURE_NOISE_KPA;
         peakFound = peakFound || v == map.peakKpa;

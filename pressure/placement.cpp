@@ -103,8 +103,7 @@ struct Shape {
 };
 
 // Every cell centre of a shape, given by `forEach(visit)` calling visit(Vec) once per cell.
-template <typename ForEach>
-bool analyseShape(ForEach forEach, Shape& shape)
+template <typename ForEach> bool analyseShape(ForEach forEach, Shape& shape)
 {
     double n = 0;
     Vec sum;
@@ -157,9 +156,9 @@ bool analyseShape(ForEach forEach, Shape& shape)
 
 // The automatic placement of a loaded area on a foot: the turn, and the shift that follows it.
 struct Fit {
-    double turn = 0;   // radians
+    double turn = 0;  // radians
     Vec shift;
-    Vec heel;          // the loaded heel centre as placed
+    Vec heel;  // the loaded heel centre as placed
 };
 
 template <typename ForEachFoot>
@@ -183,7 +182,8 @@ Fit fitLoadedArea(const MillimetreMap& area, const Shape& foot, ForEachFoot forE
     const Vec loadedLine = measured.ball - measured.heel;
     Fit fit;
     if (dot(footLine, footLine) > 1e-12 && dot(loadedLine, loadedLine) > 1e-12) {
-        fit.turn = wrapped(std::atan2(footLine.y, footLine.x) - std::atan2(loadedLine.y, loadedLine.x));
+        fit.turn =
+            wrapped(std::atan2(footLine.y, footLine.x) - std::atan2(loadedLine.y, loadedLine.x));
     } else {
         fit.turn = wrapped(std::atan2(foot.axis.y, foot.axis.x) -
                            std::atan2(measured.axis.y, measured.axis.x));
@@ -194,7 +194,8 @@ Fit fitLoadedArea(const MillimetreMap& area, const Shape& foot, ForEachFoot forE
     const Vec across{-foot.axis.y, foot.axis.x};
     double footRear = INFINITY, loadedRear = INFINITY;
     forEachFootCell([&](Vec p) { footRear = std::min(footRear, dot(p, foot.axis)); });
-    forEachLoaded([&](Vec p) { loadedRear = std::min(loadedRear, dot(turned(p, fit.turn), foot.axis)); });
+    forEachLoaded(
+        [&](Vec p) { loadedRear = std::min(loadedRear, dot(turned(p, fit.turn), foot.axis)); });
     const Vec heel = turned(measured.heel, fit.turn);
     fit.shift = (footRear - loadedRear) * foot.axis + dot(foot.heel - heel, across) * across;
     fit.heel = heel + fit.shift;
@@ -254,6 +255,11 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
         failure = "no measurement is loaded";
         return false;
     }
+    if (!std::isfinite(correction.shiftXMm) || !std::isfinite(correction.shiftYMm) ||
+        !std::isfinite(correction.turnDegrees)) {
+        failure = "the hand correction's shift and turn must be numbers";
+        return false;
+    }
     MillimetreMap area, otherSide;
     if (!resampleLoadedArea(map, correction.mirror, area, failure) ||
         !resampleLoadedArea(map, !correction.mirror, otherSide, failure)) {
@@ -290,8 +296,11 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
     }
     if (out.looksLikeOtherFoot) {
         out.warnings.push_back("the measurement looks like the other foot: turned over left to "
-                               "right, " + percent(out.otherSideLoadShare) + " of its load "
-                               "falls on the foot instead of " + percent(out.autoLoadShare));
+                               "right, " +
+                               percent(out.otherSideLoadShare) +
+                               " of its load "
+                               "falls on the foot instead of " +
+                               percent(out.autoLoadShare));
     }
 
     // Each cell of the grid takes the sensor cell under its centre, found by undoing the

@@ -27,10 +27,10 @@ constexpr double MAX_LOADED_SIDE_MM = 500.0;
 // The correction by hand, added after the automatic placement. Directions are those of the
 // foot image as the window shows it, toes up.
 struct PlacementCorrection {
-    double shiftXMm = 0;      // to the right (toward higher columns)
-    double shiftYMm = 0;      // toward the toes (toward higher rows)
-    double turnDegrees = 0;   // anticlockwise, about the automatically placed loaded heel centre
-    bool mirror = false;      // turn the measurement over left to right first; never done unasked
+    double shiftXMm = 0;     // to the right (toward higher columns)
+    double shiftYMm = 0;     // toward the toes (toward higher rows)
+    double turnDegrees = 0;  // anticlockwise, about the automatically placed loaded heel centre
+    bool mirror = false;     // turn the measurement over left to right first; never done unasked
 };
 
 struct PressurePlacement {
@@ -62,7 +62,8 @@ struct PressurePlacement {
 // foot image's 1 mm grid: each cell takes the value of the sensor cell whose square contains
 // the cell's centre, as placed (no smoothing: a sensor cell measured the mean over its
 // square). Fails, saying why and leaving `placed` and `report` untouched, when the foot image
-// has no foot cell or the loaded area is larger than MAX_LOADED_SIDE_MM.
+// has no foot cell, the map is empty, the correction is not finite, or the loaded area is
+// larger than MAX_LOADED_SIDE_MM.
 bool placePressure(const PressureMap& map, const FootGrid& footGrid,
                    const PlacementCorrection& correction, PlacedPressure& placed,
                    PressurePlacement& report, std::string& failure);

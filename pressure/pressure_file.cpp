@@ -94,7 +94,9 @@ bool sameIgnoringCase(std::string_view a, std::string_view b)
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
         if (lower(a[i]) != lower(b[i])) {
             return false;
         }
@@ -197,7 +199,8 @@ bool finishMap(PressureMap& map, bool mirrorRows, bool mirrorCols, const Refusal
         for (int r = 0; r < map.rows / 2; ++r) {
             std::swap_ranges(map.kpa.begin() + static_cast<std::ptrdiff_t>(r) * map.cols,
                              map.kpa.begin() + static_cast<std::ptrdiff_t>(r + 1) * map.cols,
-                             map.kpa.begin() + static_cast<std::ptrdiff_t>(map.rows - 1 - r) * map.cols);
+                             map.kpa.begin() +
+                                 static_cast<std::ptrdiff_t>(map.rows - 1 - r) * map.cols);
         }
     }
     if (mirrorCols) {
@@ -245,7 +248,8 @@ bool readSide(const std::string_view* w, int count, int& side, int line, const R
     return true;
 }
 
-bool readSpacing(const std::string_view* w, int count, double& pitch, int line, const Refusal& refuse)
+bool readSpacing(const std::string_view* w, int count, double& pitch, int line,
+                 const Refusal& refuse)
 {
     const std::string key(w[0]);
     double value = 0;
@@ -266,8 +270,8 @@ bool readSpacing(const std::string_view* w, int count, double& pitch, int line, 
     pitch = value * mmPer;
     if (!pressurePitchInRange(pitch)) {
         return refuse(line, key + " " + number(pitch) + " mm is outside " +
-                                number(MIN_PRESSURE_PITCH_MM) + "-" + number(MAX_PRESSURE_PITCH_MM) +
-                                " mm");
+                                number(MIN_PRESSURE_PITCH_MM) + "-" +
+                                number(MAX_PRESSURE_PITCH_MM) + " mm");
     }
     return true;
 }
@@ -316,8 +320,8 @@ bool readHeader(Lines& lines, Header& header, const Refusal& refuse)
             commentFollows = count == 1;
             continue;
         }
-        static const char* const keys[] = {"ROWS",      "COLS",       "ROW_SPACING", "COL_SPACING",
-                                           "UNITS",     "MIRROR_ROW", "MIRROR_COL",  "START_FRAME"};
+        static const char* const keys[] = {"ROWS",  "COLS",       "ROW_SPACING", "COL_SPACING",
+                                           "UNITS", "MIRROR_ROW", "MIRROR_COL",  "START_FRAME"};
         int key = -1;
         for (int k = 0; k < 8; ++k) {
             if (w[0] == keys[k]) {
@@ -367,8 +371,8 @@ bool readHeader(Lines& lines, Header& header, const Refusal& refuse)
 }
 
 // One row of a frame: exactly `cols` comma-separated values, each kept if above the peak.
-bool readSensorRow(std::string_view line, int n, int frame, float* peak, int cols, double kpaPer,
-                   const Refusal& refuse)
+bool readSensorRow(std::string_view line, int n, long long frame, float* peak, int cols,
+                   double kpaPer, const Refusal& refuse)
 {
     const int values = 1 + static_cast<int>(std::count(line.begin(), line.end(), ','));
     if (values != cols) {
@@ -399,12 +403,12 @@ bool readSensorExport(Lines& lines, PressureMap& map, const Refusal& refuse)
         return false;
     }
     const int dataLine = lines.number();
-    const char* missing = !header.rows              ? "ROWS"
-                          : !header.cols            ? "COLS"
-                          : header.rowPitch == 0    ? "ROW_SPACING"
-                          : header.colPitch == 0    ? "COL_SPACING"
-                          : !header.unitsSeen       ? "UNITS"
-                                                    : nullptr;
+    const char* missing = !header.rows           ? "ROWS"
+                          : !header.cols         ? "COLS"
+                          : header.rowPitch == 0 ? "ROW_SPACING"
+                          : header.colPitch == 0 ? "COL_SPACING"
+                          : !header.unitsSeen    ? "UNITS"
+                                                 : nullptr;
     if (missing) {
         return refuse(0, std::string("the header has no ") + missing + " line");
     }
@@ -441,7 +445,7 @@ bool readSensorExport(Lines& lines, PressureMap& map, const Refusal& refuse)
                                      std::to_string(rowsRead) + " of its " +
                                      std::to_string(header.rows) + " rows");
             }
-            if (!readSensorRow(line, n, static_cast<int>(frameNumber),
+            if (!readSensorRow(line, n, frameNumber,
                                map.kpa.data() + static_cast<std::size_t>(rowsRead) * map.cols,
                                map.cols, kpaPer, refuse)) {
                 return false;
@@ -467,7 +471,8 @@ bool readSensorExport(Lines& lines, PressureMap& map, const Refusal& refuse)
             return refuse(n, "frame " + std::to_string(frameNumber) + " has more than " +
                                  std::to_string(header.rows) + " rows");
         } else {
-            return refuse(n, "expected a line \"Frame N\" or the closing @@, found " + quoted(line));
+            return refuse(n,
+                          "expected a line \"Frame N\" or the closing @@, found " + quoted(line));
         }
     }
     if (!closed) {
@@ -662,8 +667,8 @@ bool readPressureBytes(const std::uint8_t* data, std::size_t size, const char* n
     map = PressureMap{};
     const Refusal refuse{name, failure};
     if (size > MAX_PRESSURE_FILE_BYTES) {
-        return refuse(0, "the file is larger than " + std::to_string(MAX_PRESSURE_FILE_BYTES >> 20) +
-                             " MiB");
+        return refuse(0, "the file is larger than " +
+                             std::to_string(MAX_PRESSURE_FILE_BYTES >> 20) + " MiB");
     }
     // The kind of file shows in its first line that is not blank.
     Lines probe(data, size);
@@ -681,8 +686,8 @@ bool readPressureBytes(const std::uint8_t* data, std::size_t size, const char* n
     }
     PressureMap read;
     Lines lines(data, size);
-    const bool ok = matrix ? readMatrix(lines, options, read, refuse)
-                           : readSensorExport(lines, read, refuse);
+    const bool ok =
+        matrix ? readMatrix(lines, options, read, refuse) : readSensorExport(lines, read, refuse);
     if (ok) {
         map = std::move(read);
     }
@@ -712,10 +717,10 @@ bool readPressureFile(const char* path, const PressureOptions& options, Pressure
         bytes.insert(bytes.end(), block, block + std::min(got, room));
         tooLarge = bytes.size() > MAX_PRESSURE_FILE_BYTES;
     }
-    const bool readError = std::ferror(file) != 0;
+    const int readError = std::ferror(file) ? errno : 0;
     std::fclose(file);
     if (readError) {
-        failure = std::string(path) + ": the file could not be read";
+        failure = std::string(path) + ": " + std::strerror(readError);
         return false;
     }
     return readPressureBytes(bytes.data(), bytes.size(), path, options, map, failure);

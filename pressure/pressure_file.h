@@ -12,7 +12,7 @@
 
 // Limits of a measurement; a file beyond them is refused before anything is allocated for it.
 constexpr std::size_t MAX_PRESSURE_FILE_BYTES = std::size_t{64} << 20;
-constexpr int MAX_PRESSURE_SIDE = 512;        // rows, and columns
+constexpr int MAX_PRESSURE_SIDE = 512;  // rows, and columns
 constexpr int MAX_PRESSURE_FRAMES = 100000;
 constexpr double MAX_PRESSURE_KPA = 10000.0;
 // Cells at or below this are sensor noise: they count neither as loaded nor toward the load.
@@ -41,14 +41,14 @@ struct PressureOptions {
 // data (a cell outside its outline). Row 0 is the row at the toes, column 0 the first column
 // of the file, both after any mirroring the file declared was undone.
 struct PressureMap {
-    std::string format;       // "sensor insole export" or "plain matrix"
+    std::string format;  // "sensor insole export" or "plain matrix"
     int rows = 0;
     int cols = 0;
-    double rowPitchMm = 0;    // distance between the centres of neighbouring rows
-    double colPitchMm = 0;    // ... and of neighbouring columns
-    int frames = 0;           // 1 for a plain matrix
-    float peakKpa = 0;        // the highest cell
-    std::vector<float> kpa;   // rows x cols, row by row
+    double rowPitchMm = 0;   // distance between the centres of neighbouring rows
+    double colPitchMm = 0;   // ... and of neighbouring columns
+    int frames = 0;          // 1 for a plain matrix
+    float peakKpa = 0;       // the highest cell
+    std::vector<float> kpa;  // rows x cols, row by row
 
     bool empty() const { return kpa.empty(); }
     float at(int row, int col) const { return kpa[static_cast<std::size_t>(row) * cols + col]; }

@@ -69,11 +69,14 @@ std::string rangeProblem(const char* name, double value, double minimum, double 
 bool reliefParametersValid(const ReliefParameters& p, std::string& problem)
 {
     if (outside(p.thresholdKpa, MIN_RELIEF_KPA, MAX_RELIEF_KPA)) {
-        problem = rangeProblem("relief threshold", p.thresholdKpa, MIN_RELIEF_KPA, MAX_RELIEF_KPA, "kPa");
+        problem =
+            rangeProblem("relief threshold", p.thresholdKpa, MIN_RELIEF_KPA, MAX_RELIEF_KPA, "kPa");
     } else if (outside(p.depthMm, MIN_RELIEF_DEPTH_MM, MAX_RELIEF_DEPTH_MM)) {
-        problem = rangeProblem("relief depth", p.depthMm, MIN_RELIEF_DEPTH_MM, MAX_RELIEF_DEPTH_MM, "mm");
+        problem =
+            rangeProblem("relief depth", p.depthMm, MIN_RELIEF_DEPTH_MM, MAX_RELIEF_DEPTH_MM, "mm");
     } else if (outside(p.marginMm, MIN_RELIEF_MARGIN_MM, MAX_RELIEF_MARGIN_MM)) {
-        problem = rangeProblem("relief margin", p.marginMm, MIN_RELIEF_MARGIN_MM, MAX_RELIEF_MARGIN_MM, "mm");
+        problem = rangeProblem("relief margin", p.marginMm, MIN_RELIEF_MARGIN_MM,
+                               MAX_RELIEF_MARGIN_MM, "mm");
     } else if (outside(p.widthMm, MIN_RELIEF_WIDTH_MM, MAX_RELIEF_WIDTH_MM)) {
         problem = rangeProblem("relief transition width", p.widthMm, MIN_RELIEF_WIDTH_MM,
                                MAX_RELIEF_WIDTH_MM, "mm");
@@ -164,7 +167,8 @@ void squaredDistances(const std::uint8_t* sites, int width, int height, std::int
                 ++j;
             }
             const int q = vertex[j];
-            distance2[row + x] = static_cast<std::int32_t>(static_cast<long long>(x - q) * (x - q) + f(q));
+            distance2[row + x] =
+                static_cast<std::int32_t>(static_cast<long long>(x - q) * (x - q) + f(q));
             if (nearest) {
                 nearest[row + x] = columnSite[row + q] * width + q;
             }
@@ -240,7 +244,8 @@ bool computeRelief(const PlacedPressure& placed, const FootGrid& footGrid,
             out.raise[i] = static_cast<std::uint8_t>(out.fullRaise);
         } else {
             const double d = std::sqrt(static_cast<double>(distance2[i]));
-            out.raise[i] = static_cast<std::uint8_t>(std::floor(fullRaise * d / parameters.widthMm + 0.5));
+            out.raise[i] =
+                static_cast<std::uint8_t>(std::floor(fullRaise * d / parameters.widthMm + 0.5));
         }
     }
 

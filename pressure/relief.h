@@ -33,10 +33,10 @@ constexpr int MIN_ZONE_PIECE_MM2 = 20;
 constexpr int MAX_RELIEF_ZONES = 255;
 
 struct ReliefParameters {
-    double thresholdKpa = DEFAULT_RELIEF_KPA;  // T: cells at or above it are relieved
-    double depthMm = DEFAULT_RELIEF_DEPTH_MM;  // D: how much higher the insole is around a zone
+    double thresholdKpa = DEFAULT_RELIEF_KPA;    // T: cells at or above it are relieved
+    double depthMm = DEFAULT_RELIEF_DEPTH_MM;    // D: how much higher the insole is around a zone
     double marginMm = DEFAULT_RELIEF_MARGIN_MM;  // M: the zone reaches this far beyond the peaks
-    double widthMm = DEFAULT_RELIEF_WIDTH_MM;  // W: over this distance the insole rises by D
+    double widthMm = DEFAULT_RELIEF_WIDTH_MM;    // W: over this distance the insole rises by D
 };
 
 // Whether every parameter lies in its range (NaN does not). When one does not, `problem`
@@ -44,9 +44,9 @@ struct ReliefParameters {
 bool reliefParametersValid(const ReliefParameters& parameters, std::string& problem);
 
 struct ReliefZone {
-    int id = 0;               // its number in zoneMask and nearestZone, from 1
-    double centreXMm = 0;     // centroid of its cells on the foot image's grid, in mm from the
-    double centreYMm = 0;     // grid's bottom-left corner (the caller maps it onto the insole)
+    int id = 0;            // its number in zoneMask and nearestZone, from 1
+    double centreXMm = 0;  // centroid of its cells on the foot image's grid, in mm from the
+    double centreYMm = 0;  // grid's bottom-left corner (the caller maps it onto the insole)
     int areaMm2 = 0;
     float peakKpa = 0;
     // The highest raise (levels) among the foot cells nearer to this zone than to any other:
@@ -61,9 +61,9 @@ struct ReliefZone {
 // Grids of the relief on the foot image's grid, each the shape of FootGrid (stride 150,
 // row 0 at the bottom); every cell outside the foot is 0 in all of them.
 struct Relief {
-    int fullRaise = 0;     // F: the depth in levels, D / level size rounded to the nearest
-    FootGrid raise{};      // levels each cell rises by: 0 in a zone, F from W away
-    FootGrid zoneMask{};   // the zone id of each zone cell, 0 elsewhere
+    int fullRaise = 0;       // F: the depth in levels, D / level size rounded to the nearest
+    FootGrid raise{};        // levels each cell rises by: 0 in a zone, F from W away
+    FootGrid zoneMask{};     // the zone id of each zone cell, 0 elsewhere
     FootGrid nearestZone{};  // for each foot cell, the id of the nearest zone (0: no zone)
     std::vector<ReliefZone> zones;
 };

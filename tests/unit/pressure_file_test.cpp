@@ -32,29 +32,28 @@ Read readText(const std::string& text, const PressureOptions& options = {})
 // 5 250. Its header lists the keys in an order of its own, with keys the reader ignores.
 std::string sensorExport(const std::string& units = "KPa", const std::string& mirror = "")
 {
-    return "ASCII_DATA_FILE\n"
-           "COMMENTS:\n"
-           "ROWS 99 (exported from the clinic's second sensor)\n"
-           "SENSOR_TYPE 3000\n"
-           "UNITS " + units + "\n"
-           "COL_SPACING 0.762 cm\n"
-           "START_FRAME 1\n"
-           "COLS 2\n"
-           + mirror +
-           "ROW_SPACING 5.08 mm\n"
-           "ROWS 3\n"
-           "END_FRAME 2\n"
-           "ASCII_DATA @@\n"
-           "Frame 1\n"
-           "30,B\n"
-           "12, 0\n"
-           "5,250\n"
-           "\n"
-           "Frame 2\n"
-           "1,B\n"
-           "0,40\n"
-           "4.5,100\n"
-           "@@\n";
+    const std::string start = "ASCII_DATA_FILE\n"
+                              "COMMENTS:\n"
+                              "ROWS 99 (exported from the clinic's second sensor)\n"
+                              "SENSOR_TYPE 3000\n";
+    const std::string middle = "COL_SPACING 0.762 cm\n"
+                               "START_FRAME 1\n"
+                               "COLS 2\n";
+    const std::string rest = "ROW_SPACING 5.08 mm\n"
+                             "ROWS 3\n"
+                             "END_FRAME 2\n"
+                             "ASCII_DATA @@\n"
+                             "Frame 1\n"
+                             "30,B\n"
+                             "12, 0\n"
+                             "5,250\n"
+                             "\n"
+                             "Frame 2\n"
+                             "1,B\n"
+                             "0,40\n"
+                             "4.5,100\n"
+                             "@@\n";
+    return start + "UNITS " + units + "\n" + middle + mirror + rest;
 }
 
 bool sameCells(const PressureMap& map, const std::vector<float>& expected)
@@ -118,13 +117,18 @@ TEST(PressureFile, EveryUnitIsConvertedToKpa)
         const char* name;
         const char* value;
         double kpa;
-    } units[] = {{"kPa", "250", 250},           {"KPA", "250", 250},    {"MPa", "2.5", 2500},
-                 {"mpa", "0.25", 250},          {"N/cm2", "25", 250},   {"n/CM2", "25", 250},
-                 {"PSI", "250", 1723.689323292}, {"psi", "2", 13.789514586}};
+    } units[] = {{"kPa", "250", 250},
+                 {"KPA", "250", 250},
+                 {"MPa", "2.5", 2500},
+                 {"mpa", "0.25", 250},
+                 {"N/cm2", "25", 250},
+                 {"n/CM2", "25", 250},
+                 {"PSI", "250", 1723.689323292},
+                 {"psi", "2", 13.789514586}};
     for (const auto& unit : units) {
-        const Read read = readText("ROWS 1\nCOLS 1\nROW_SPACING 5 mm\nCOL_SPACING 5 mm\nUNITS " +
-                                   std::string(unit.name) + "\nASCII_DATA @@\nFrame 0\n" +
-                                   unit.value + "\n@@\n");
+        const Read read =
+            readText("ROWS 1\nCOLS 1\nROW_SPACING 5 mm\nCOL_SPACING 5 mm\nUNITS " +
+                     std::string(unit.name) + "\nASCII_DATA @@\nFrame 0\n" + unit.value + "\n@@\n");
         ASSERT_TRUE(read.ok) << unit.name << ": " << read.failure;
         EXPECT_NEAR(read.map.peakKpa, unit.kpa, unit.kpa * 1e-6) << unit.name;
     }
@@ -146,8 +150,8 @@ TEST(PressureFile, PlainMatrixWithEachSeparatorTakesPitchAndUnitFromTheCaller)
     PressureOptions options;
     options.pitchMm = 8.5;
     options.units = PressureUnit::NewtonPerCm2;
-    for (const char* text : {"1,2,,B\n3,4,5,6\n", "1;2;;B\r\n3;4;5;6\r\n\r\n", "1\t2\t\tB\n3\t4\t5\t6",
-                             "  1 2 B B\n3   4\t5 6\n"}) {
+    for (const char* text : {"1,2,,B\n3,4,5,6\n", "1;2;;B\r\n3;4;5;6\r\n\r\n",
+                             "1\t2\t\tB\n3\t4\t5\t6", "  1 2 B B\n3   4\t5 6\n"}) {
         const Read read = readText(text, options);
         ASSERT_TRUE(read.ok) << text << read.failure;
         EXPECT_EQ(read.map.format, "plain matrix");
@@ -189,17 +193,21 @@ TEST(PressureFile, BadFilesAreRefusedWithTheirLineAndLeaveNoMap)
         {edited("12, 0", "12, -1"), "m.asf:15: column 2: value \"-1\" is negative"},
         {edited("5,250", "nan,250"), "m.asf:16: column 1: value \"nan\" is not a finite number"},
         {edited("5,250", "5,inf"), "m.asf:16: column 2: value \"inf\" is not a finite number"},
-        {edited("5,250", "5,10001"), "m.asf:16: column 2: value \"10001\" is 10001 kPa, above 10000 kPa"},
+        {edited("5,250", "5,10001"),
+         "m.asf:16: column 2: value \"10001\" is 10001 kPa, above 10000 kPa"},
         {edited("UNITS KPa", "UNITS MPa"), "m.asf:14: column 1: value \"30\" is 30000 kPa"},
         {edited("UNITS KPa", "UNITS bar"), "m.asf:5: UNITS \"bar\" is not a known unit"},
         {edited("5.08 mm", "0.5 mm"), "m.asf:9: ROW_SPACING 0.5 mm is outside 1-20 mm"},
         {edited("0.762 cm", "7.62 feet"), "m.asf:6: COL_SPACING has an unknown unit \"feet\""},
         {edited("COLS 2", "COLS 513"), "m.asf:8: COLS 513 is more than 512"},
         {edited("ROWS 3\n", ""), "m.asf: the header has no ROWS line"},
-        {edited("END_FRAME 2", "END_FRAME 3"), "m.asf: START_FRAME and END_FRAME announce 3 frames, the data has 2"},
-        {edited("START_FRAME 1", "START_FRAME 0\nSTART_FRAME 1"), "m.asf:8: START_FRAME is given twice"},
+        {edited("END_FRAME 2", "END_FRAME 3"),
+         "m.asf: START_FRAME and END_FRAME announce 3 frames, the data has 2"},
+        {edited("START_FRAME 1", "START_FRAME 0\nSTART_FRAME 1"),
+         "m.asf:8: START_FRAME is given twice"},
         {edited("100\n@@\n", "100\n@@\nFrame 3\n"), "m.asf:23: text after the closing @@"},
-        {"10,B\n0,9.5\n", "m.asf: the measurement is empty: no cell is above the 10 kPa noise floor"},
+        {"10,B\n0,9.5\n",
+         "m.asf: the measurement is empty: no cell is above the 10 kPa noise floor"},
         {"1,2\n3,4,5\n", "m.asf:2: a row of 3 values, not 2 as the first row"},
         {"1,2\n\n3,4\n", "m.asf:2: a blank line inside the matrix"},
         {"1,2\n3,B4\n", "m.asf:2: column 2: value \"B4\" is not a number"},
@@ -223,7 +231,8 @@ TEST(PressureFile, BadFilesAreRefusedWithTheirLineAndLeaveNoMap)
         rows += "20\n";
     }
     EXPECT_EQ(readText(rows).failure, "m.asf:513: more than 512 rows");
-    std::string frames = "ROWS 1\nCOLS 1\nROW_SPACING 5 mm\nCOL_SPACING 5 mm\nUNITS kPa\nASCII_DATA @@\n";
+    std::string frames =
+        "ROWS 1\nCOLS 1\nROW_SPACING 5 mm\nCOL_SPACING 5 mm\nUNITS kPa\nASCII_DATA @@\n";
     for (int i = 0; i <= MAX_PRESSURE_FRAMES; ++i) {
         frames += "Frame " + std::to_string(i) + "\n50\n";
     }

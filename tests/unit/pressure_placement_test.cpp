@@ -73,9 +73,9 @@ PressureMap measure(const FootGrid& foot, const Taken& taken, int rows, int cols
             double fx = 0, fy = 0;
             taken.onFoot((c + 0.5) * pitch, (rows - r - 0.5) * pitch, fx, fy);
             if (footCellAt(foot, fx, fy)) {
-                const float kpa = static_cast<float>(
-                    80 + 300 * std::exp(-std::pow((fy - 255) / 20, 2)) +
-                    200 * std::exp(-std::pow((fy - 80) / 25, 2)));
+                const float kpa =
+                    static_cast<float>(80 + 300 * std::exp(-std::pow((fy - 255) / 20, 2)) +
+                                       200 * std::exp(-std::pow((fy - 80) / 25, 2)));
                 map.kpa[static_cast<std::size_t>(r) * cols + (mirror ? cols - 1 - c : c)] = kpa;
                 map.peakKpa = std::max(map.peakKpa, kpa);
             }
@@ -111,14 +111,16 @@ TEST(Placement, MeasurementOfTheFootTurnedAndShiftedComesBack)
     const FootGrid& foot = sampleFoot();
     // A sensor of 2 mm cells covering 200 x 340 mm, with the foot's middle at various places
     // and turns.
-    const Taken cases[] = {{0, 100, 170}, {12, 95, 160}, {-9, 105, 175}, {25, 100, 170}, {-30, 100, 168}};
+    const Taken cases[] = {
+        {0, 100, 170}, {12, 95, 160}, {-9, 105, 175}, {25, 100, 170}, {-30, 100, 168}};
     for (const Taken& taken : cases) {
         SCOPED_TRACE(testing::Message() << "turn " << taken.turnDegrees);
         const PressureMap map = measure(foot, taken, 170, 100, 2.0);
         auto placed = std::make_unique<PlacedPressure>();
         PressurePlacement report;
         std::string failure;
-        ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure)) << failure;
+        ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure))
+            << failure;
         double turnError = 0, distanceError = 0;
         placementError(report, taken, turnError, distanceError);
         EXPECT_LE(turnError, 2.0);
@@ -126,8 +128,8 @@ TEST(Placement, MeasurementOfTheFootTurnedAndShiftedComesBack)
         EXPECT_GE(report.loadShare, 0.97);
         EXPECT_FALSE(report.looksLikeOtherFoot);
         EXPECT_TRUE(report.warnings.empty());
-        // The placed grid shows the measurement where the placement puts it: its loaded
-        // cells are the foot's.
+        // The placed grid shows the measurement where the placement puts it: its loaded cells
+        // are the foot cells, but for the outline blurred by 2 mm sensor cells.
         int loaded = 0, loadedOnFoot = 0, footCells = 0;
         for (int i = 0; i < GRID_ROWS * FOOT_STRIDE; ++i) {
             const bool isLoaded = (*placed)[i] > PRESSURE_NOISE_KPA;
@@ -148,10 +150,12 @@ TEST(Placement, MirroredMeasurementLooksLikeTheOtherFoot)
     auto placed = std::make_unique<PlacedPressure>();
     PressurePlacement report;
     std::string failure;
-    ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure)) << failure;
+    ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure))
+        << failure;
     EXPECT_TRUE(report.looksLikeOtherFoot);
     ASSERT_FALSE(report.warnings.empty());
-    EXPECT_NE(report.warnings.back().find("the measurement looks like the other foot"), std::string::npos);
+    EXPECT_NE(report.warnings.back().find("the measurement looks like the other foot"),
+              std::string::npos);
 
     // Turned back on request, it is the foot's own measurement again.
     PlacementCorrection mirror;
@@ -175,7 +179,8 @@ TEST(Placement, PlateWithTheFootInOneCornerPlaces)
     auto placed = std::make_unique<PlacedPressure>();
     PressurePlacement report;
     std::string failure;
-    ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure)) << failure;
+    ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure))
+        << failure;
     double turnError = 0, distanceError = 0;
     placementError(report, taken, turnError, distanceError);
     EXPECT_LE(turnError, 2.0);
@@ -205,7 +210,8 @@ TEST(Placement, HandCorrectionTurnsAboutThePlacedHeelAndThenShifts)
     for (const double ahead : {0.0, 100.0}) {
         const double dx = automatic.pivotXMm - automatic.shiftXMm;
         const double dy = automatic.pivotYMm + ahead - automatic.shiftYMm;
-        const double px = std::cos(a) * dx - std::sin(a) * dy, py = std::sin(a) * dx + std::cos(a) * dy;
+        const double px = std::cos(a) * dx - std::sin(a) * dy,
+                     py = std::sin(a) * dx + std::cos(a) * dy;
         double fx = 0, fy = 0;
         placedPoint(corrected, px, py, fx, fy);
         const double t = 10 * PI / 180;

@@ -142,7 +142,8 @@ TEST(Relief, ZonesAreGrownPeaksWithoutSmallPiecesAndTheRaiseFollowsTheDistance)
     for (int i = 0; i < CELLS; ++i) {
         const int x = i % FOOT_STRIDE, y = i / FOOT_STRIDE;
         if (!foot[i]) {
-            ASSERT_EQ(relief.raise[i] | relief.zoneMask[i] | relief.nearestZone[i], 0) << x << "," << y;
+            ASSERT_EQ(relief.raise[i] | relief.zoneMask[i] | relief.nearestZone[i], 0)
+                << x << "," << y;
             continue;
         }
         const double d = bruteDistance(zoneCells, x, y);
@@ -150,7 +151,8 @@ TEST(Relief, ZonesAreGrownPeaksWithoutSmallPiecesAndTheRaiseFollowsTheDistance)
         if (d >= 8) {
             ASSERT_EQ(relief.raise[i], 15) << x << "," << y;
         } else {
-            ASSERT_EQ(relief.raise[i], static_cast<int>(std::floor(15 * d / 8 + 0.5))) << x << "," << y;
+            ASSERT_EQ(relief.raise[i], static_cast<int>(std::floor(15 * d / 8 + 0.5)))
+                << x << "," << y;
         }
         ASSERT_NE(relief.nearestZone[i], 0);
     }
@@ -176,8 +178,8 @@ TEST(Relief, TheRaiseIsRoundedHalfUpAcrossTheTransition)
         double depth;
         int expected[9];  // columns 56 .. 64
     } cases[] = {
-        {3.0, {2, 4, 6, 8, 9, 11, 13, 15, 15}},   // F 15: 15 k / 8; 7.5 rises to 8
-        {2.6, {2, 3, 5, 7, 8, 10, 11, 13, 13}},   // F 13: 13 k / 8; 6.5 rises to 7, not 6
+        {3.0, {2, 4, 6, 8, 9, 11, 13, 15, 15}},  // F 15: 15 k / 8; 7.5 rises to 8
+        {2.6, {2, 3, 5, 7, 8, 10, 11, 13, 13}},  // F 13: 13 k / 8; 6.5 rises to 7, not 6
     };
     for (const auto& test : cases) {
         ReliefParameters parameters;

@@ -227,7 +227,7 @@ double loadShareOnFoot(const MillimetreMap& area, const FootGrid& footGrid, doub
 std::string percent(double share)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.0f %%", share * 100);
+    std::snprintf(text, sizeof text, "%.1f %%", share * 100);
     return text;
 }
 

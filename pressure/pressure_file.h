@@ -3,6 +3,12 @@
 // insoles (a header of keys, then frames ending in "@@") and a plain matrix of numbers (one
 // row per line, as pressure plates and other systems export). A file is taken whole or
 // refused with one line naming the file, the line and what was wrong; nothing is half-read.
+//
+// The sensor export's header needs ROWS, COLS, ROW_SPACING, COL_SPACING (a number and mm,
+// millimeters, cm or inches, in any case) and UNITS; a unit left unsaid would make every
+// pressure a guess. MIRROR_ROW 1 means the rows are stored in reverse order (heel first),
+// MIRROR_COL 1 the columns. START_FRAME and END_FRAME, when both are given, must announce
+// exactly the frames the data holds: a file cut short would lose frames, and perhaps the peak.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
-// Replays the fuzzer's seed corpus and every input that ever crashed the loader through the
-// same entry the fuzzer uses, without libFuzzer.
+// Replays the fuzzer's seed corpus and every input that ever crashed the loader or the
+// pressure reader through the same entries the fuzzer uses, without libFuzzer.
 #include "fuzz/foot_entry.h"
+#include "fuzz/pressure_entry.h"
 
 #include "support/test_support.h"
 
@@ -29,8 +30,10 @@ std::vector<fs::path> filesIn(const fs::path& folder)
     return files;
 }
 
-// Runs one file, with the loader's trace kept out of the test log; returns whether it loaded.
-bool replay(const fs::path& file)
+// Runs one file through the foot loader, with its trace kept out of the test log, and
+// through the pressure reader; returns whether it loaded as a foot, and in `pressure`
+// whether it was taken as a measurement.
+bool replay(const fs::path& file, bool* pressure = nullptr)
 {
     SCOPED_TRACE(file.string());
     const auto bytes = readFileBytes(file.string());
@@ -40,6 +43,11 @@ bool replay(const fs::path& file)
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(result.sane) << result.problem;
+    const FeedResult measurement = feedPressureBytes(bytes.data(), bytes.size());
+    EXPECT_TRUE(measurement.sane) << measurement.problem;
+    if (pressure) {
+        *pressure = measurement.loaded;
+    }
     return result.loaded;
 }
 
@@ -50,12 +58,19 @@ TEST(FuzzReplay, SeedCorpusLoadsOrIsRefusedSanely)
     const auto files = filesIn(FUZZ_FOLDER / "corpus");
     ASSERT_GE(files.size(), 100u) << "the seed corpus is missing from " << FUZZ_FOLDER;
     int loaded = 0;
+    int measurements = 0;
     for (const auto& file : files) {
-        loaded += replay(file);
+        bool measurement = false;
+        loaded += replay(file, &measurement);
+        // The pressure seeds are sound measurements, and nothing else is one.
+        const bool pressureSeed = file.filename().string().rfind("pressure_", 0) == 0;
+        EXPECT_EQ(measurement, pressureSeed) << file;
+        measurements += measurement;
     }
     // Most seeds are foot images in an accepted format and depth; the rest must be refused.
     EXPECT_GE(loaded, static_cast<int>(files.size()) * 3 / 4);
     EXPECT_LT(loaded, static_cast<int>(files.size()));
+    EXPECT_GE(measurements, 12);
 }
 
 TEST(FuzzReplay, EveryCrashFoundStaysFixed)

@@ -1,0 +1,73 @@
+// Placing a pressure measurement on the foot image it was taken of. Both are of the same foot
+// in millimetres, so the placement is a turn and a shift, never a scaling: found from the
+// foot's own axis and heel, then corrected by hand.
+#pragma once
+
+#include "base/grid.h"
+#include "pressure/pressure_file.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+// The placed peak pressure on the foot image's 1 mm grid: 150 x 360 values in kPa, stride
+// FOOT_STRIDE, row 0 at the bottom (the heel end) as in FootGrid. NaN where the measurement
+// has no data (outside the sensor, or a cell it marks as outside its outline); every cell of
+// the grid is filled, the foot's and the others.
+using PlacedPressure = std::array<float, GRID_ROWS * FOOT_STRIDE>;
+
+// Below this share of the load on foot cells, the placement is reported as doubtful.
+constexpr double LOW_LOAD_SHARE = 0.90;
+// The measurement turned over left to right "fits markedly better" when, placed
+// automatically, it puts at least this much more of the load (as a share) on foot cells.
+constexpr double OTHER_FOOT_MARGIN = 0.03;
+// A loaded area longer or wider than this is no foot; it is refused rather than placed.
+constexpr double MAX_LOADED_SIDE_MM = 500.0;
+
+// The correction by hand, added after the automatic placement. Directions are those of the
+// foot image as the window shows it, toes up.
+struct PlacementCorrection {
+    double shiftXMm = 0;     // to the right (toward higher columns)
+    double shiftYMm = 0;     // toward the toes (toward higher rows)
+    double turnDegrees = 0;  // anticlockwise, about the automatically placed loaded heel centre
+    bool mirror = false;     // turn the measurement over left to right first; never done unasked
+};
+
+struct PressurePlacement {
+    // The whole placement, automatic and by hand: a point p of the measurement's frame (see
+    // pressureAtMm; after the mirroring when asked) lands on the foot image at
+    // R(turnDegrees) p + (shiftXMm, shiftYMm), in mm from the grid's bottom-left corner.
+    double turnDegrees = 0;
+    double shiftXMm = 0;
+    double shiftYMm = 0;
+    // The automatic part alone, in the same form.
+    double autoTurnDegrees = 0;
+    double autoShiftXMm = 0;
+    double autoShiftYMm = 0;
+    // The point the hand turn turns about, on the foot image in mm.
+    double pivotXMm = 0;
+    double pivotYMm = 0;
+    // Of the load above the noise floor (kPa x mm²), the share that falls on foot cells: with
+    // the placement used, and for the other side's orientation (the measurement turned over,
+    // or back when it was mirrored) placed automatically, against this one's automatic share.
+    double loadShare = 0;
+    double autoLoadShare = 0;
+    double otherSideLoadShare = 0;
+    bool lowShare = false;              // loadShare below LOW_LOAD_SHARE
+    bool looksLikeOtherFoot = false;    // the other side fits markedly better
+    std::vector<std::string> warnings;  // one sentence each, for the window and the batch
+};
+
+// Places the measurement on the foot (footGrid's cells with grey > 0) and samples it onto the
+// foot image's 1 mm grid: each cell takes the value of the sensor cell whose square contains
+// the cell's centre, as placed (no smoothing: a sensor cell measured the mean over its
+// square). Fails, saying why and leaving `placed` and `report` untouched, when the foot image
+// has no foot cell, the map is empty, the correction is not finite, or the loaded area is
+// larger than MAX_LOADED_SIDE_MM.
+bool placePressure(const PressureMap& map, const FootGrid& footGrid,
+                   const PlacementCorrection& correction, PlacedPressure& placed,
+                   PressurePlacement& report, std::string& failure);
+
+// Where a point of the measurement's frame lands on the foot image under a placement.
+void placedPoint(const PressurePlacement& placement, double xMm, double yMm, double& footX,
+                 double& footY);

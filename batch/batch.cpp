@@ -332,7 +332,7 @@ public:
             report["stl"] = stl;
         }
         if (!threeMf.empty()) {
-            if (!write3mfFile(solid, SolidRecord{fileNameOf(foot), settings, options_.scan.levelMm}, threeMf.c_str())) {
+            if (!write3mfFile(solid, SolidRecord{fileNameOf(foot), settings, options_.scan.levelMm, {}}, threeMf.c_str())) {
                 return fail("");
             }
             report["3mf"] = threeMf;

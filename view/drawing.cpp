@@ -107,3 +107,37 @@ void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& dra
         }
     }
 }
+
+void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad)
+{
+    int columns[FOOT_COLUMNS];
+    for (int x = 0; x < FOOT_COLUMNS; ++x) {
+        columns[x] = sampleAxis(x + 0.5, quad.offsetX, quad.quadWidth, GRID_STRIDE).texel;
+    }
+    for (int k = 0; k < count; ++k) {
+        layers[k].drawn->fill(0);
+    }
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        const int row = sampleAxis(y + 0.5, quad.offsetY, quad.quadHeight, GRID_ROWS).texel;
+        if (row < 0) {
+            continue;
+        }
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            // Texture columns 150 and 151 lie beyond the foot image: black.
+            if (columns[x] < 0 || columns[x] >= FOOT_COLUMNS) {
+                continue;
+            }
+            const int texel = footIndex(columns[x], row);
+            for (int k = 0; k < count; ++k) {
+                (*layers[k].drawn)[gridIndex(x, y)] = (*layers[k].texels)[texel];
+            }
+        }
+    }
+}
+
+void drawnPoint(const QuadPlacement& quad, double footX, double footY, double& insoleX,
+                double& insoleY)
+{
+    insoleX = quad.offsetX + footX * quad.quadWidth / GRID_STRIDE;
+    insoleY = quad.offsetY + footY * quad.quadHeight / GRID_ROWS;
+}

@@ -30,6 +30,21 @@ QuadPlacement placeQuad(const FootBox& box, float displayWidth, float displayLen
 void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& drawn,
                    Grid* ambiguous = nullptr);
 
+// A layer laid out on the foot image's grid (stride 150, row 0 at the bottom), drawn onto the
+// insole's grid exactly as the foot is drawn: the same quad, the same rule, the two spare
+// texture columns black. The relief's raise and zones follow the foot so, and stretch with
+// the width and length.
+struct FootLayer {
+    const FootGrid* texels;
+    Grid* drawn;
+};
+void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad);
+
+// Where a point of the foot image's grid (in mm from its bottom-left corner) lands on the
+// insole's grid, in mm from its bottom-left corner, under the quad's stretch and shift.
+void drawnPoint(const QuadPlacement& quad, double footX, double footY, double& insoleX,
+                double& insoleY);
+
 // How much of the foot's box a drawing puts beyond the view's 150 x 360 pixels, by the same
 // rule: the pixel rows (and columns) outside the grid whose centres fall on a texel row (or
 // column) of the box. Those parts of the insole are cut off.

@@ -8,6 +8,7 @@
 #include "view/slope_limit.h"
 
 #include <cmath>
+#include <memory>
 
 InsoleSettings restoredSettings(const InsoleState& state)
 {
@@ -17,32 +18,68 @@ InsoleSettings restoredSettings(const InsoleState& state)
     return settings;
 }
 
-float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, double heightRatio,
-                          bool limit)
+void DrawnRelief::clear()
 {
-    const float lowest = shapeHeights(heightGrid, footLength, lengthValue, heightRatio);
-    traceLowestHeight(lowest);
-    if (limit) {
-        limitSlopes(heightGrid);
+    for (Grid* layer : {&raise, &zoneMask, &nearestZone, &capped}) {
+        layer->fill(0);
     }
-    traceGridMinimum(gridMinimum(heightGrid));
+    cappedCells = 0;
+    zones.clear();
+}
+
+namespace {
+
+// Raises the shaped heights around the relief's zones: its layers drawn onto the insole's
+// grid with the foot's quad, the raise added (capped at 255), and the zones told where they
+// lie on the insole and whether the cap took their depth.
+void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& quad,
+                      DrawnRelief& drawn)
+{
+    const FootLayer layers[] = {{&relief.raise, &drawn.raise},
+                                {&relief.zoneMask, &drawn.zoneMask},
+                                {&relief.nearestZone, &drawn.nearestZone}};
+    drawFootLayersOnCpu(layers, 3, quad);
+    drawn.cappedCells = addDrawnRaise(heights, drawn.raise, &drawn.capped);
+    drawn.zones = relief.zones;
+    markDepthAfterCap(drawn.raise, drawn.nearestZone, drawn.capped, relief.fullRaise, drawn.zones);
+    for (ReliefZone& zone : drawn.zones) {
+        drawnPoint(quad, zone.centreXMm, zone.centreYMm, zone.centreXMm, zone.centreYMm);
+    }
+}
+
+}  // namespace
+
+float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings,
+                           const Relief* relief, DrawnRelief* drawn)
+{
+    const QuadPlacement quad = placeQuad(state.footBox(), state.displayWidth, state.displayLength);
+    drawFootOnCpu(state.displayGrid, quad, state.heightGrid);
+    const float lowest = shapeHeights(state.heightGrid, state.footLength, settings.length,
+                                      settings.heightRatio);
+    traceLowestHeight(lowest);
+    if (relief) {
+        std::unique_ptr<DrawnRelief> own;
+        if (!drawn) {
+            own = std::make_unique<DrawnRelief>();
+            drawn = own.get();
+        }
+        raiseAroundZones(state.heightGrid, *relief, quad, *drawn);
+    } else if (drawn) {
+        drawn->clear();
+    }
+    if (settings.limit) {
+        limitSlopes(state.heightGrid);
+    }
+    traceGridMinimum(gridMinimum(state.heightGrid));
     return lowest;
 }
 
-float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings)
-{
-    drawFootOnCpu(state.displayGrid,
-                  placeQuad(state.footBox(), state.displayWidth, state.displayLength),
-                  state.heightGrid);
-    return reshapeDrawnHeights(state.heightGrid, state.footLength, settings.length,
-                               settings.heightRatio, settings.limit);
-}
-
-float recomputeHeights(InsoleState& state, const InsoleSettings& settings)
+float recomputeHeights(InsoleState& state, const InsoleSettings& settings, const Relief* relief,
+                       DrawnRelief* drawn)
 {
     state.displayWidth = displaySizeFor(settings.width, state.footWidth, FOOT_COLUMNS);
     state.displayLength = displaySizeFor(settings.length, state.footLength, GRID_ROWS);
-    return recomputeAtDrawnSize(state, settings);
+    return recomputeAtDrawnSize(state, settings, relief, drawn);
 }
 
 GridOverflow overflowAt(const InsoleState& state, const InsoleSettings& settings)

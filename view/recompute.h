@@ -1,30 +1,50 @@
-// The view's recompute without a screen: the stretched drawing done on the CPU by the
-// nearest-texel rule, then height shaping and, when asked for, the slope limit. A front end
-// without a window calls this where the view reads its drawing back from OpenGL.
+// The insole's recompute, the same for the window and the batch: the stretched foot drawn on
+// the CPU by the drawing rule, height shaping, the relief when there is one, and the slope
+// limit when it is on.
 #pragma once
 
 #include "base/grid.h"
 #include "base/insole_settings.h"
+#include "pressure/relief.h"
 #include "view/drawing.h"
 #include "view/insole_state.h"
+
+#include <vector>
 
 // The settings right after a load or Restore: the measured foot width and length, ratio 1,
 // the limit off.
 InsoleSettings restoredSettings(const InsoleState& state);
 
-// Turns drawn grey values into insole heights, as every recompute does after drawing: height
-// shaping with the length value and the height ratio, then the slope limit when it is on.
-// Traces the lowest height before the limit and the grid's minimum after it, and returns the
-// lowest height.
-float reshapeDrawnHeights(Grid& heightGrid, int footLength, double lengthValue, double heightRatio,
-                         bool limit);
+// The relief as the insole has it after a recompute: its layers drawn onto the insole's grid
+// as the foot is, the cells whose height the raise took beyond 255, and the zones with their
+// centres on the insole's grid and whether they reached the full depth.
+struct DrawnRelief {
+    Grid raise{};        // levels each insole cell was raised by (before the cap)
+    Grid zoneMask{};     // the zone id of each insole cell in a zone
+    Grid nearestZone{};  // the id of each foot cell's nearest zone
+    Grid capped{};       // 1 where the raise met the 255 cap
+    int cappedCells = 0;
+    std::vector<ReliefZone> zones;
+
+    // No relief: every layer 0, no zone.
+    void clear();
+};
 
 // Every recompute, the window's and the batch's: draws displayGrid stretched to the state's
 // drawn size into heightGrid by the drawing rule, shapes the heights with the length value
-// and the ratio, and limits the slopes when the limit is on (reshapeDrawnHeights). The
-// settings' width is not read: the drawn size already says it (a right drag in the view
-// changes it without the slider).
-float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings);
+// and the ratio (tracing the lowest height), raises them around the relief's zones when a
+// relief is given (drawn onto the insole like the foot, into `drawn`), limits the slopes
+// when the limit is on, and traces the grid's minimum. The settings' width is not read: the
+// drawn size already says it (a right drag in the view changes it without the slider).
+// Without a relief the heights are exactly those of an insole without one. Returns the
+// lowest height before the shift.
+float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings,
+                           const Relief* relief = nullptr, DrawnRelief* drawn = nullptr);
+
+// Sets the drawn size from the width and length values (as the sliders' callbacks do), then
+// recomputes at that size (recomputeAtDrawnSize).
+float recomputeHeights(InsoleState& state, const InsoleSettings& settings,
+                       const Relief* relief = nullptr, DrawnRelief* drawn = nullptr);
 
 // How much of the foot the drawing at these settings' width and length puts beyond the grid.
 GridOverflow overflowAt(const InsoleState& state, const InsoleSettings& settings);
@@ -34,7 +54,3 @@ GridOverflow overflowAt(const InsoleState& state, const InsoleSettings& settings
 // say; 0 when none from half (or 0.8 times) the foot's size up fits.
 int longestFittingLength(const InsoleState& state, const InsoleSettings& settings);
 int widestFittingWidth(const InsoleState& state, const InsoleSettings& settings);
-
-// Sets the drawn size from the width and length values (as the sliders' callbacks do), then
-// recomputes at that size (recomputeAtDrawnSize).
-float recomputeHeights(InsoleState& state, const InsoleSettings& settings);

@@ -1,0 +1,82 @@
+#include "view/relief_plan.h"
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+
+bool placeRelief(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrection& correction,
+                 double levelMm, std::string& failure)
+{
+    auto placed = std::make_unique<PlacedPressure>();
+    PressurePlacement placement;
+    if (!placePressure(plan.map, foot, correction, *placed, placement, failure)) {
+        return false;
+    }
+    auto relief = std::make_unique<Relief>();
+    if (!computeRelief(*placed, foot, plan.parameters, levelMm, *relief, failure)) {
+        return false;
+    }
+    plan.correction = correction;
+    plan.placed = *placed;
+    plan.placement = std::move(placement);
+    plan.relief = std::move(*relief);
+    plan.levelMm = levelMm;
+    return true;
+}
+
+bool updateRelief(ReliefPlan& plan, const FootGrid& foot, const ReliefParameters& parameters,
+                  double levelMm, std::string& failure)
+{
+    auto relief = std::make_unique<Relief>();
+    if (!computeRelief(plan.placed, foot, parameters, levelMm, *relief, failure)) {
+        return false;
+    }
+    plan.parameters = parameters;
+    plan.relief = std::move(*relief);
+    plan.levelMm = levelMm;
+    return true;
+}
+
+const Relief* activeRelief(const ReliefPlan* plan)
+{
+    return plan && plan->on && !plan->relief.zones.empty() ? &plan->relief : nullptr;
+}
+
+namespace {
+
+// The shortest decimal that reads back as this value, to a hundredth: files record what a
+// person would type again.
+std::string decimal(double value)
+{
+    const double rounded = std::round(value * 100) / 100;
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded).ptr;
+    return std::string(text, end);
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string reliefRecipe(const ReliefPlan* plan)
+{
+    if (!activeRelief(plan)) {
+        return {};
+    }
+    const ReliefParameters& p = plan->parameters;
+    const PressurePlacement& placed = plan->placement;
+    const PlacementCorrection& hand = plan->correction;
+    return "pressure measurement " + baseName(plan->measurementFile) + " (" + plan->map.format +
+           ", " + decimal(plan->map.colPitchMm) + " x " + decimal(plan->map.rowPitchMm) +
+           " mm pitch" + (hand.mirror ? ", turned over" : "") + "); relief " +
+           decimal(p.thresholdKpa) + " kPa, depth " + decimal(p.depthMm) + " mm, margin " +
+           decimal(p.marginMm) + " mm, transition " + decimal(p.widthMm) +
+           " mm; placement turned " + decimal(placed.turnDegrees) + " degrees, shifted " +
+           decimal(placed.shiftXMm) + ", " + decimal(placed.shiftYMm) + " mm, of which by hand " +
+           decimal(hand.turnDegrees) + " degrees, " + decimal(hand.shiftXMm) + ", " +
+           decimal(hand.shiftYMm) + " mm";
+}

@@ -1,0 +1,46 @@
+// A plantar-pressure measurement placed on the loaded foot, and the relief it asks for: what
+// the 3D window and the batch set up, and what every recompute draws onto the insole with
+// the foot. Without a plan, or with the relief switched off, the insole is exactly as it is
+// without one.
+#pragma once
+
+#include "base/grid.h"
+#include "base/level.h"
+#include "pressure/placement.h"
+#include "pressure/relief.h"
+
+#include <string>
+
+struct ReliefPlan {
+    std::string measurementFile;  // as it was opened; files record its name without folders
+    PressureMap map;
+    PlacementCorrection correction;
+    PressurePlacement placement;
+    PlacedPressure placed{};
+    ReliefParameters parameters;
+    bool on = true;  // the relief switch
+    // The level size the raise was worked out for: its full raise is depth / level.
+    double levelMm = DEFAULT_LEVEL_MM;
+    Relief relief;
+};
+
+// Places the plan's measurement on the foot with this correction and works out the relief
+// with the plan's parameters at the level size; the correction is the plan's from then on.
+// On failure the plan is left as it was and `failure` says why. The plan is large: keep it
+// on the heap.
+bool placeRelief(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrection& correction,
+                 double levelMm, std::string& failure);
+
+// Works out the relief again with these parameters (then the plan's) or at another level
+// size; the placement stays. On failure the plan is left as it was.
+bool updateRelief(ReliefPlan& plan, const FootGrid& foot, const ReliefParameters& parameters,
+                  double levelMm, std::string& failure);
+
+// What a file records of the plan so that the same insole can be made again, in one line:
+// "pressure measurement plate.csv (plain matrix, 5 mm pitch); relief 200 kPa, depth 3 mm,
+// margin 5 mm, transition 8 mm; placement turned 1.5 degrees, shifted 2, -3 mm, of which by
+// hand 0 degrees, 0, 0 mm". Empty when the plan gives no relief (activeRelief is null).
+std::string reliefRecipe(const ReliefPlan* plan);
+
+// The relief a recompute draws: null without a plan, with the relief off, or without zones.
+const Relief* activeRelief(const ReliefPlan* plan);

@@ -1,5 +1,6 @@
 #include "view/drawing.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -108,14 +109,16 @@ void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& dra
     }
 }
 
-void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad)
+namespace {
+
+// Calls visit(insole cell, foot image cell) for every insole cell whose centre falls on a
+// texel of the foot image (not the spare texture columns, not outside the quad).
+template <typename Visit>
+void visitDrawnTexels(const QuadPlacement& quad, Visit visit)
 {
     int columns[FOOT_COLUMNS];
     for (int x = 0; x < FOOT_COLUMNS; ++x) {
         columns[x] = sampleAxis(x + 0.5, quad.offsetX, quad.quadWidth, GRID_STRIDE).texel;
-    }
-    for (int k = 0; k < count; ++k) {
-        layers[k].drawn->fill(0);
     }
     for (int y = 0; y < GRID_ROWS; ++y) {
         const int row = sampleAxis(y + 0.5, quad.offsetY, quad.quadHeight, GRID_ROWS).texel;
@@ -124,15 +127,31 @@ void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement
         }
         for (int x = 0; x < FOOT_COLUMNS; ++x) {
             // Texture columns 150 and 151 lie beyond the foot image: black.
-            if (columns[x] < 0 || columns[x] >= FOOT_COLUMNS) {
-                continue;
-            }
-            const int texel = footIndex(columns[x], row);
-            for (int k = 0; k < count; ++k) {
-                (*layers[k].drawn)[gridIndex(x, y)] = (*layers[k].texels)[texel];
+            if (columns[x] >= 0 && columns[x] < FOOT_COLUMNS) {
+                visit(gridIndex(x, y), footIndex(columns[x], row));
             }
         }
     }
+}
+
+}  // namespace
+
+void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad)
+{
+    for (int k = 0; k < count; ++k) {
+        layers[k].drawn->fill(0);
+    }
+    visitDrawnTexels(quad, [&](int cell, int texel) {
+        for (int k = 0; k < count; ++k) {
+            (*layers[k].drawn)[cell] = (*layers[k].texels)[texel];
+        }
+    });
+}
+
+void drawFootValuesOnCpu(const float* texels, const QuadPlacement& quad, float* drawn, float outside)
+{
+    std::fill(drawn, drawn + GRID_ROWS * GRID_STRIDE, outside);
+    visitDrawnTexels(quad, [&](int cell, int texel) { drawn[cell] = texels[texel]; });
 }
 
 void drawnPoint(const QuadPlacement& quad, double footX, double footY, double& insoleX,

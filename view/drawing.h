@@ -39,6 +39,10 @@ struct FootLayer {
     Grid* drawn;
 };
 void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad);
+// The same for a layer of values (the placed peak pressure): `texels` holds 150 x 360 values
+// of stride 150, `drawn` receives 360 rows of stride 152; cells no texel covers get `outside`.
+void drawFootValuesOnCpu(const float* texels, const QuadPlacement& quad, float* drawn,
+                         float outside);
 
 // Where a point of the foot image's grid (in mm from its bottom-left corner) lands on the
 // insole's grid, in mm from its bottom-left corner, under the quad's stretch and shift.

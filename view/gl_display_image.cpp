@@ -29,7 +29,8 @@ void redrawTimer(void* view)
 
 }  // namespace
 
-GL_Display_Image::GL_Display_Image() : Fl_Gl_Window(130, 86, FOOT_COLUMNS, GRID_ROWS)
+GL_Display_Image::GL_Display_Image()
+    : Fl_Gl_Window(130, 86, FOOT_COLUMNS, GRID_ROWS), drawnRelief(std::make_unique<DrawnRelief>())
 {
     // The read-back returns the drawn grey values exactly only from a frame buffer with 8 bits
     // of red and no multisampling.
@@ -122,7 +123,16 @@ void GL_Display_Image::recomputeIfPending()
     // driver shows where a pixel centre meets a texel boundary is not defined, and an insole
     // must not depend on the graphics card or the window's size. Shaping takes the length
     // and height sliders' values of this very moment.
-    recomputeAtDrawnSize(*this, controls->settings());
+    // The relief's raise is its depth in levels of the level size solids are made with.
+    if (reliefPlan && reliefPlan->levelMm != controls->levelMm()) {
+        std::string failure;
+        if (!updateRelief(*reliefPlan, footGrid, reliefPlan->parameters, controls->levelMm(), failure)) {
+            traceFileProblem("Cannot relieve the insole with", reliefPlan->measurementFile.c_str(),
+                             failure.c_str());
+            reliefPlan.reset();
+        }
+    }
+    recomputeAtDrawnSize(*this, controls->settings(), activeRelief(reliefPlan.get()), drawnRelief.get());
     // A width or length whose drawing leaves the grid cuts the insole's heel, toes or sides:
     // say so when that begins, changes or ends, not on every step of a drag.
     const GridOverflow overflow =
@@ -206,6 +216,12 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     ScanOptions scan;
     if (controls) {
         scan.levelMm = controls->levelMm();
+    }
+    // A measurement belongs to one foot: whatever this load brings, it is not that foot.
+    if (reliefPlan) {
+        traceFileWarning("Pressure measurement", reliefPlan->measurementFile.c_str(),
+                         "cleared: a measurement belongs to the foot it was taken of");
+        reliefPlan.reset();
     }
     const unsigned long problemsBefore = problemLinesWritten();
     const bool loaded = loadFoot(*this, utf8ToAnsi(name), scan);

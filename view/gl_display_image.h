@@ -6,10 +6,13 @@
 #include "view/drawing.h"
 #include "view/insole_controls.h"
 #include "view/insole_state.h"
+#include "view/recompute.h"
+#include "view/relief_plan.h"
 
 #include <FL/Fl_Gl_Window.H>
 
 #include <cstdint>
+#include <memory>
 
 class GL_Display_Image : public Fl_Gl_Window, public InsoleState {
 public:
@@ -48,6 +51,11 @@ public:
     // The window's controls, installed once the window has made them; until then a recompute
     // waits and a load leaves the sliders alone.
     InsoleControls* controls = nullptr;
+    // The pressure measurement placed on this foot and its relief, set up by the 3D window;
+    // null without one. Every recompute draws its relief (when it is on); a load clears it.
+    std::unique_ptr<ReliefPlan> reliefPlan;
+    // The relief as the last recompute drew it onto the insole.
+    std::unique_ptr<DrawnRelief> drawnRelief;
 
 private:
     void setUpContext();

@@ -1,5 +1,6 @@
 #include "view/solid_picture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -79,7 +80,50 @@ private:
 
 }  // namespace
 
-SolidPicture pictureOfSolid(const SolidMesh& mesh, double thinnestMm, double thickestMm)
+namespace {
+
+// The highest value among the cells whose closure holds the point; NaN when none has one.
+float valueAround(const TopValues& values, float x, float y)
+{
+    float best = std::numeric_limits<float>::quiet_NaN();
+    const int x0 = static_cast<int>(std::floor(x - 1e-3f));
+    const int y0 = static_cast<int>(std::floor(y - 1e-3f));
+    const int x1 = static_cast<int>(std::floor(x + 1e-3f));
+    const int y1 = static_cast<int>(std::floor(y + 1e-3f));
+    for (int cy = y0; cy <= y1; ++cy) {
+        for (int cx = x0; cx <= x1; ++cx) {
+            if (cx < 0 || cy < 0 || cx >= FOOT_COLUMNS || cy >= GRID_ROWS) {
+                continue;
+            }
+            const float v = values.cells[gridIndex(cx, cy)];
+            if (!std::isnan(v) && !(v <= best)) {
+                best = v;
+            }
+        }
+    }
+    return best;
+}
+
+Rgb topColour(const SolidVertex& v, double thinnestMm, double thickestMm, const TopValues* values)
+{
+    if (values) {
+        const float value = valueAround(*values, v.x, v.y);
+        if (std::isnan(value)) {
+            return SOLID_SIDE_COLOUR;
+        }
+        const double span = values->high - values->low;
+        return heightColour(span > 0.0 ? (value - values->low) / span : 0.5);
+    }
+    // A top of one thickness throughout sits in the middle of the scale, as the preview
+    // shows it.
+    const double span = thickestMm - thinnestMm;
+    return span > 0.0 ? heightColour((v.z - thinnestMm) / span) : heightColour(0.5);
+}
+
+}  // namespace
+
+SolidPicture pictureOfSolid(const SolidMesh& mesh, double thinnestMm, double thickestMm,
+                            const TopValues* values)
 {
     std::vector<Vector> faces;
     faces.reserve(mesh.triangles.size());
@@ -96,7 +140,6 @@ SolidPicture pictureOfSolid(const SolidMesh& mesh, double thinnestMm, double thi
         }
     }
 
-    const double span = thickestMm - thinnestMm;
     SolidPicture picture;
     picture.indices.reserve(mesh.triangles.size() * 3);
     // Tops share their vertices; walls and the bottom add about one vertex in every one.
@@ -113,10 +156,8 @@ SolidPicture pictureOfSolid(const SolidMesh& mesh, double thinnestMm, double thi
             const SolidVertex& v = mesh.vertices[corner];
             if (side == TOP_SIDE) {
                 if (shared == NONE) {
-                    // A top of one thickness throughout sits in the middle of the scale, as
-                    // the preview shows it.
-                    const Rgb colour = span > 0.0 ? heightColour((v.z - thinnestMm) / span) : heightColour(0.5);
-                    shared = builder.add(v, unit(topNormals[corner]), colour);
+                    shared = builder.add(v, unit(topNormals[corner]),
+                                         topColour(v, thinnestMm, thickestMm, values));
                 }
                 picture.indices.push_back(shared);
             } else if (shared == NONE) {
@@ -131,4 +172,41 @@ SolidPicture pictureOfSolid(const SolidMesh& mesh, double thinnestMm, double thi
         }
     }
     return picture;
+}
+
+SolidLines zoneOutlines(const Grid& zoneMask, const Grid& heights, double levelMm)
+{
+    // Lifted by a tenth of a millimetre above the highest cell at either end: along a cell's
+    // edge the top runs straight between its corners, each no higher than the cells there.
+    const auto top = [&](int cornerX, int cornerY) {
+        int highest = 0;
+        for (int cy = cornerY - 1; cy <= cornerY; ++cy) {
+            for (int cx = cornerX - 1; cx <= cornerX; ++cx) {
+                if (cx >= 0 && cy >= 0 && cx < FOOT_COLUMNS && cy < GRID_ROWS) {
+                    highest = std::max<int>(highest, heights[gridIndex(cx, cy)]);
+                }
+            }
+        }
+        return static_cast<float>(highest * levelMm + 0.1);
+    };
+    const auto zoneAt = [&](int x, int y) {
+        return x < 0 || y < 0 || x >= FOOT_COLUMNS || y >= GRID_ROWS ? 0 : zoneMask[gridIndex(x, y)];
+    };
+    SolidLines lines;
+    const auto edge = [&](int x0, int y0, int x1, int y1) {
+        lines.insert(lines.end(), {static_cast<float>(x0), static_cast<float>(y0), top(x0, y0),
+                                   static_cast<float>(x1), static_cast<float>(y1), top(x1, y1)});
+    };
+    for (int y = 0; y <= GRID_ROWS; ++y) {
+        for (int x = 0; x <= FOOT_COLUMNS; ++x) {
+            const int here = zoneAt(x, y);
+            if (here != zoneAt(x - 1, y) && y < GRID_ROWS) {
+                edge(x, y, x, y + 1);
+            }
+            if (here != zoneAt(x, y - 1) && x < FOOT_COLUMNS) {
+                edge(x, y, x + 1, y);
+            }
+        }
+    }
+    return lines;
 }

@@ -27,6 +27,13 @@ void SolidView::showPicture(SolidPicture picture)
     redraw();
 }
 
+void SolidView::showLines(LineSet set, SolidLines lines, Rgb colour)
+{
+    lines_[set] = std::move(lines);
+    lineColours_[set] = colour;
+    redraw();
+}
+
 void SolidView::resetCamera()
 {
     camera_ = SolidCamera();
@@ -88,6 +95,9 @@ void SolidView::drawScene()
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
+    // The solid gives way in depth to the lines drawn over it.
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1.0f, 1.0f);
     glVertexPointer(3, GL_FLOAT, 0, picture_.positions.data());
     glNormalPointer(GL_FLOAT, 0, picture_.normals.data());
     glColorPointer(3, GL_UNSIGNED_BYTE, 0, picture_.colours.data());
@@ -95,10 +105,22 @@ void SolidView::drawScene()
                    picture_.indices.data());
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisable(GL_POLYGON_OFFSET_FILL);
 
     glDisable(GL_COLOR_MATERIAL);
     glDisable(GL_LIGHTING);
+    glLineWidth(1.5f);
+    for (int set = 0; set < LINE_SETS; ++set) {
+        if (lines_[set].empty()) {
+            continue;
+        }
+        glColor3ub(lineColours_[set].r, lineColours_[set].g, lineColours_[set].b);
+        glVertexPointer(3, GL_FLOAT, 0, lines_[set].data());
+        glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lines_[set].size() / 3));
+    }
+    glLineWidth(1.0f);
+    glDisableClientState(GL_VERTEX_ARRAY);
+
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
 }

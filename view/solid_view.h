@@ -17,6 +17,12 @@ public:
 
     // Shows this picture from now on, with the camera where it is, and asks for a frame.
     void showPicture(SolidPicture picture);
+
+    // Lines drawn over the solid in one colour: the zones' outlines, the milling path. An
+    // empty set shows none. Asks for a frame.
+    enum LineSet { ZONE_LINES, PATH_LINES, LINE_SETS };
+    void showLines(LineSet set, SolidLines lines, Rgb colour);
+    const SolidLines& lines(LineSet set) const { return lines_[set]; }
     const SolidPicture& picture() const { return picture_; }
 
     // Back to the camera a new window starts with; asks for a frame.
@@ -39,6 +45,8 @@ private:
     void drawScene();
 
     SolidPicture picture_;
+    SolidLines lines_[LINE_SETS];
+    Rgb lineColours_[LINE_SETS] = {};
     SolidCamera camera_;
     int lastX_ = 0;
     int lastY_ = 0;

@@ -1,0 +1,84 @@
+#include "pressure/relief_settings.h"
+
+#include "base/settings.h"
+
+#include <charconv>
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// The longest settings file read: a few short lines.
+constexpr std::size_t MAX_SETTINGS_BYTES = 4096;
+
+bool number(const std::string& text, double& value)
+{
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+// Takes the value when it keeps the parameters valid, one parameter at a time.
+void take(ReliefParameters& parameters, double ReliefParameters::*field, double value)
+{
+    ReliefParameters tried = parameters;
+    tried.*field = value;
+    std::string problem;
+    if (reliefParametersValid(tried, problem)) {
+        parameters = tried;
+    }
+}
+
+std::string shortest(double value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
+}  // namespace
+
+ReliefSettings readReliefSettings(const char* path)
+{
+    ReliefSettings settings;
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return settings;
+    }
+    std::string text(MAX_SETTINGS_BYTES, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+
+    std::istringstream lines(text);
+    std::string key;
+    std::string value;
+    double v = 0.0;
+    while (lines >> key >> value) {
+        if (!number(value, v)) {
+            continue;
+        }
+        if (key == "relief" && (v == 0.0 || v == 1.0)) {
+            settings.on = v == 1.0;
+        } else if (key == "threshold_kpa") {
+            take(settings.parameters, &ReliefParameters::thresholdKpa, v);
+        } else if (key == "depth_mm") {
+            take(settings.parameters, &ReliefParameters::depthMm, v);
+        } else if (key == "margin_mm") {
+            take(settings.parameters, &ReliefParameters::marginMm, v);
+        } else if (key == "transition_mm") {
+            take(settings.parameters, &ReliefParameters::widthMm, v);
+        }
+    }
+    return settings;
+}
+
+bool writeReliefSettings(const char* path, const ReliefSettings& settings)
+{
+    const ReliefParameters& p = settings.parameters;
+    return writeSettingsText(path, std::string("relief ") + (settings.on ? "1" : "0") +
+                                       "\nthreshold_kpa " + shortest(p.thresholdKpa) +
+                                       "\ndepth_mm " + shortest(p.depthMm) + "\nmargin_mm " +
+                                       shortest(p.marginMm) + "\ntransition_mm " +
+                                       shortest(p.widthMm) + "\n");
+}

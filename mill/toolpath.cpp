@@ -54,18 +54,35 @@ struct Point {
     double x, y, z;
 };
 
+// A position as the file holds it, to the thousandth: drops are made at these positions, so
+// that rounding for the file never moves a point sideways into a steep wall.
+double snap(double v) { return std::round(v * 1000.0) / 1000.0; }
+
 double distance2d(const Point& a, const Point& b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
-// Distance of p from the segment a-b, in space.
-double distanceToSegment(const Point& p, const Point& a, const Point& b)
+// How far p lies from the segment a-b, measured so that a ball moved along the segment
+// instead of through p comes no lower into the surface than that: vertically, and across the
+// segment's direction seen from above. On a wall as steep as the outline's, a point a
+// thousandth of a millimetre off the line in space can stand a hundredth above it. Points
+// beyond the segment's ends, seen from above, are not on it; a vertical segment is measured
+// in space.
+double offSegment(const Point& p, const Point& a, const Point& b)
 {
-    const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
-    const double wx = p.x - a.x, wy = p.y - a.y, wz = p.z - a.z;
-    const double length2 = ux * ux + uy * uy + uz * uz;
-    double t = length2 > 0.0 ? (wx * ux + wy * uy + wz * uz) / length2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    const double dx = wx - t * ux, dy = wy - t * uy, dz = wz - t * uz;
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
+    const double hx = b.x - a.x, hy = b.y - a.y;
+    const double across2 = hx * hx + hy * hy;
+    const double wx = p.x - a.x, wy = p.y - a.y;
+    if (across2 < 1e-12) {
+        const double wz = p.z - a.z, uz = b.z - a.z;
+        const double t = uz != 0.0 ? std::clamp(wz / uz, 0.0, 1.0) : 0.0;
+        return std::sqrt(wx * wx + wy * wy + (wz - t * uz) * (wz - t * uz));
+    }
+    const double t = (wx * hx + wy * hy) / across2;
+    if (t < 0.0 || t > 1.0) {
+        return 1e9;
+    }
+    const double side = std::abs(wx * hy - wy * hx) / std::sqrt(across2);
+    const double vertical = std::abs(p.z - (a.z + t * (b.z - a.z)));
+    return std::max(side, vertical);
 }
 
 // Whether every point strictly between first and last lies within the merge tolerance of the
@@ -73,7 +90,7 @@ double distanceToSegment(const Point& p, const Point& a, const Point& b)
 bool straightBetween(const std::vector<Point>& points, std::size_t first, std::size_t last)
 {
     for (std::size_t i = first + 1; i < last; ++i) {
-        if (distanceToSegment(points[i], points[first], points[last]) > MERGE_TOLERANCE) {
+        if (offSegment(points[i], points[first], points[last]) > MERGE_TOLERANCE) {
             return false;
         }
     }
@@ -263,26 +280,31 @@ public:
         return highest;
     }
 
-    // A ball of radius r cut along X = x from y0 to y1 with its tip at z: in every cell wholly
-    // between y0 and y1 and within r of the line, nothing is left above the ball's surface
-    // at the cell's far side.
-    void cutAlong(double x, double y0, double y1, double z, double r)
+    // A ball of radius r cut from (x0, y0) to (x1, y1) with its tip at z: in every cell whose
+    // farthest point lies within r of the cut, nothing is left above the ball's surface there.
+    void cut(double x0, double y0, double x1, double y1, double z, double r)
     {
-        const int firstRow = rowOf(y0) + 1;
-        const int lastRow = rowOf(y1) - 1;
-        for (int column = columnOf(x - r); column <= columnOf(x + r); ++column) {
-            if (column < 0 || column >= columns_) {
-                continue;
-            }
-            const double cx = minX_ + column * STOCK_CELL;
-            const double far = std::max(std::abs(cx - x), std::abs(cx + STOCK_CELL - x));
-            if (far >= r) {
-                continue;
-            }
-            const double left = z + r - std::sqrt(r * r - far * far);
-            for (int row = std::max(firstRow, 0); row <= std::min(lastRow, rows_ - 1); ++row) {
-                double& top = top_[static_cast<std::size_t>(row) * columns_ + column];
-                top = std::min(top, left);
+        const double hx = x1 - x0, hy = y1 - y0;
+        const double length2 = hx * hx + hy * hy;
+        const auto distance = [&](double px, double py) {
+            double t = length2 > 0.0 ? ((px - x0) * hx + (py - y0) * hy) / length2 : 0.0;
+            t = std::clamp(t, 0.0, 1.0);
+            return std::hypot(px - x0 - t * hx, py - y0 - t * hy);
+        };
+        for (int row = std::max(0, rowOf(std::min(y0, y1) - r));
+             row <= std::min(rows_ - 1, rowOf(std::max(y0, y1) + r)); ++row) {
+            for (int column = std::max(0, columnOf(std::min(x0, x1) - r));
+                 column <= std::min(columns_ - 1, columnOf(std::max(x0, x1) + r)); ++column) {
+                const double cx = minX_ + column * STOCK_CELL;
+                const double cy = minY_ + row * STOCK_CELL;
+                // The distance to a segment is convex: a cell's farthest point is a corner.
+                const double far = std::max({distance(cx, cy), distance(cx + STOCK_CELL, cy),
+                                             distance(cx, cy + STOCK_CELL),
+                                             distance(cx + STOCK_CELL, cy + STOCK_CELL)});
+                if (far < r) {
+                    double& top = top_[static_cast<std::size_t>(row) * columns_ + column];
+                    top = std::min(top, z + r - std::sqrt(r * r - far * far));
+                }
             }
         }
     }
@@ -316,14 +338,18 @@ public:
     std::vector<Point> sampleLine(double ax, double ay, double bx, double by) const
     {
         std::vector<Point> out;
+        ax = snap(ax);
+        ay = snap(ay);
+        bx = snap(bx);
+        by = snap(by);
         const double length = std::hypot(bx - ax, by - ay);
         const int steps = std::max(1, static_cast<int>(std::ceil(length / COARSE_STEP)));
         Point previous{ax, ay, drop(ax, ay)};
         out.push_back(previous);
         for (int i = 1; i <= steps; ++i) {
             const double share = static_cast<double>(i) / steps;
-            const double x = i == steps ? bx : ax + (bx - ax) * share;
-            const double y = i == steps ? by : ay + (by - ay) * share;
+            const double x = i == steps ? bx : snap(ax + (bx - ax) * share);
+            const double y = i == steps ? by : snap(ay + (by - ay) * share);
             const Point next{x, y, drop(x, y)};
             refine(previous, next, out);
             out.push_back(next);
@@ -351,13 +377,17 @@ private:
     // Emits the points strictly between p and q that make the moves from p to q clear.
     void refine(const Point& p, const Point& q, std::vector<Point>& out) const
     {
-        const Point m{(p.x + q.x) / 2.0, (p.y + q.y) / 2.0, drop((p.x + q.x) / 2.0, (p.y + q.y) / 2.0)};
-        const double off = m.z - (p.z + q.z) / 2.0;
+        const double mx = snap((p.x + q.x) / 2.0), my = snap((p.y + q.y) / 2.0);
+        const Point m{mx, my, drop(mx, my)};
+        // The chord's height at m, which need not be halfway once snapped.
+        const double length = distance2d(p, q);
+        const double share = length > 0.0 ? distance2d(p, m) / length : 0.5;
+        const double off = m.z - (p.z + (q.z - p.z) * share);
         if (std::abs(off) <= SAMPLE_TOLERANCE) {
             return;
         }
-        const double length = distance2d(p, q);
-        if (length > FINEST_STEP) {
+        const bool between = (mx != p.x || my != p.y) && (mx != q.x || my != q.y);
+        if (length > FINEST_STEP && between) {
             refine(p, m, out);
             out.push_back(m);
             refine(m, q, out);
@@ -365,7 +395,7 @@ private:
         }
         // A ball larger by half the stretch, dropped at its middle, holds the balls over every
         // point of the stretch at the same centre height.
-        const double half = length / 2.0;
+        const double half = std::max(distance2d(p, m), distance2d(m, q));
         const double over = dropTip(surface_, m.x, m.y, r_ + half) + half;
         if (over > p.z) {
             out.push_back({p.x, p.y, over});
@@ -468,13 +498,15 @@ private:
                                         std::abs(moves_.back().z - level) < 1e-9 &&
                                         roughingLinkClear(line.x, from, level);
                     if (linked) {
+                        const MillMove& before = moves_.back();
+                        stock_.cut(before.x, before.y, line.x, from, level, r_);
                         add(MillMoveKind::Cut, line.x, from, level);
                     } else {
                         approach(line.x, from, level);
                     }
                     noteDepth(stockAlong(line.x, piece.first, piece.second) - level);
                     add(MillMoveKind::Cut, line.x, to, level);
-                    stock_.cutAlong(line.x, piece.first, piece.second, level, r_);
+                    stock_.cut(line.x, piece.first, line.x, piece.second, level, r_);
                     cut = true;
                 }
             }
@@ -497,7 +529,9 @@ private:
     void allowedAlong(const std::vector<Point>& stretch, double level, Intervals& pieces) const
     {
         const double need = level - setup_.allowanceMm - ROUGHING_MARGIN;
-        const auto allowed = [&](const Point& p) { return p.z <= need; };
+        // The path on the table is exactly the table: there the margin is not needed.
+        const bool overTable = level >= setup_.allowanceMm;
+        const auto allowed = [&](const Point& p) { return p.z <= need || (overTable && p.z == 0.0); };
         bool inside = false;
         double start = 0.0;
         const auto close = [&](double end) {

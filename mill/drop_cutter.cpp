@@ -89,6 +89,12 @@ void dropOnSquare(const DropSurface& surface, int s, double px, double py, doubl
         if (cross2 >= r2 * e.across) {
             continue;
         }
+        // No point of the edge is nearer than its line, d^2 = cross^2 / across, nor higher than
+        // its top: it lifts the tip to at most top - r + sqrt(r^2 - d^2).
+        const double lift = r - (e.top - tip);
+        if (lift > 0.0 && (r2 - lift * lift) * e.across <= cross2) {
+            continue;
+        }
         // Heights h of the centre above the edge's point where the ball's centre is r from the
         // line: across h^2 - 2 k uz h + (cross^2 + (ax^2 + ay^2) uz^2 - r^2 length) = 0.
         const double k = ax * e.ux + ay * e.uy;
@@ -217,6 +223,14 @@ DropSurface makeDropSurface(const SolidMesh& mesh)
     });
     surface.vertices = fileBySquare(vertices, squares,
                                     [](DropSurface::Square& s) -> std::uint32_t& { return s.firstVertex; });
+    surface.blockTops.assign(static_cast<std::size_t>(DropSurface::BLOCK_COLUMNS) * DropSurface::BLOCK_ROWS, 0.0);
+    for (int row = 0; row < DropSurface::ROWS; ++row) {
+        for (int column = 0; column < DropSurface::COLUMNS; ++column) {
+            double& top = surface.blockTops[(row / DropSurface::BLOCK) * DropSurface::BLOCK_COLUMNS +
+                                            column / DropSurface::BLOCK];
+            top = std::max(top, squares[row * DropSurface::COLUMNS + column].top);
+        }
+    }
     return surface;
 }
 
@@ -239,28 +253,48 @@ double dropTip(const DropSurface& surface, double px, double py, double r, int* 
     const int r0 = std::max(0, static_cast<int>(std::floor(py - r)) - 1);
     const int r1 = std::min(DropSurface::ROWS - 1, static_cast<int>(std::floor(py + r)));
     const double r2 = r * r;
-    for (int row = r0; row <= r1; ++row) {
-        for (int column = c0; column <= c1; ++column) {
-            const int s = row * DropSurface::COLUMNS + column;
-            const DropSurface::Square& square = surface.squares[s];
-            if (square.top <= tip || s == first) {
+    constexpr int B = DropSurface::BLOCK;
+    for (int blockRow = r0 / B; blockRow <= r1 / B; ++blockRow) {
+        for (int blockColumn = c0 / B; blockColumn <= c1 / B; ++blockColumn) {
+            const double blockTop = surface.blockTops[blockRow * DropSurface::BLOCK_COLUMNS + blockColumn];
+            if (blockTop <= tip) {
                 continue;
             }
-            const double dx = std::max({square.minX - px, 0.0, px - square.maxX});
-            const double dy = std::max({square.minY - py, 0.0, py - square.maxY});
+            // The block's squares span [B column, B column + B] (plus what lies on its far
+            // sides): nothing in it lifts the tip above blockTop - r + sqrt(r^2 - rho^2).
+            const double bx = blockColumn * B, by = blockRow * B;
+            const double dx = std::max({bx - px, 0.0, px - (bx + B + 1)});
+            const double dy = std::max({by - py, 0.0, py - (by + B + 1)});
             const double rho2 = dx * dx + dy * dy;
-            if (rho2 >= r2) {
+            const double blockLift = r - (blockTop - tip);
+            if (rho2 >= r2 || (blockLift > 0.0 && r2 - rho2 <= blockLift * blockLift)) {
                 continue;
             }
-            // Nothing in the square can lift the tip above top - r + sqrt(r^2 - rho^2).
-            const double lift = r - (square.top - tip);
-            if (lift > 0.0 && r2 - rho2 <= lift * lift) {
-                continue;
-            }
-            const double before = tip;
-            dropOnSquare(surface, s, px, py, r, tip);
-            if (tip > before) {
-                best = s;
+            for (int row = std::max(r0, blockRow * B); row <= std::min(r1, blockRow * B + B - 1); ++row) {
+                for (int column = std::max(c0, blockColumn * B);
+                     column <= std::min(c1, blockColumn * B + B - 1); ++column) {
+                    const int s = row * DropSurface::COLUMNS + column;
+                    const DropSurface::Square& square = surface.squares[s];
+                    if (square.top <= tip || s == first) {
+                        continue;
+                    }
+                    const double sx = std::max({square.minX - px, 0.0, px - square.maxX});
+                    const double sy = std::max({square.minY - py, 0.0, py - square.maxY});
+                    const double squareRho2 = sx * sx + sy * sy;
+                    if (squareRho2 >= r2) {
+                        continue;
+                    }
+                    // Nothing in the square can lift the tip above top - r + sqrt(r^2 - rho^2).
+                    const double lift = r - (square.top - tip);
+                    if (lift > 0.0 && r2 - squareRho2 <= lift * lift) {
+                        continue;
+                    }
+                    const double before = tip;
+                    dropOnSquare(surface, s, px, py, r, tip);
+                    if (tip > before) {
+                        best = s;
+                    }
+                }
             }
         }
     }

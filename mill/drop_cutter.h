@@ -40,6 +40,11 @@ struct DropSurface {
     static constexpr int COLUMNS = 151;
     static constexpr int ROWS = 361;
     std::vector<Square> squares;
+    // The highest top of each block of BLOCK x BLOCK squares, to pass over whole blocks.
+    static constexpr int BLOCK = 4;
+    static constexpr int BLOCK_COLUMNS = (COLUMNS + BLOCK - 1) / BLOCK;
+    static constexpr int BLOCK_ROWS = (ROWS + BLOCK - 1) / BLOCK;
+    std::vector<double> blockTops;
     std::vector<Vertex> vertices;
     std::vector<Edge> edges;
     std::vector<Face> faces;

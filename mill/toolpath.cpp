@@ -18,10 +18,12 @@
 // SAMPLE_TOLERANCE), down to FINEST_STEP. Where even that is not straight, the outline's wall
 // drops faster than any sampling follows: the move is lifted over the whole stretch, to a
 // height that a ball enlarged by half the stretch proves clear. Then points are merged where
-// the path stays within MERGE_TOLERANCE of the straight line between the points kept, and Z
-// is rounded up to the thousandth the file holds. A move's ball thus comes no more than about
-// 2 x SAMPLE_TOLERANCE + MERGE_TOLERANCE + the thousandth's rounding of X and Y, well under
-// 0.005 mm, below the surface.
+// the path stays within MERGE_TOLERANCE of the straight line between the points kept
+// (vertically and sideways), and Z is rounded up to the thousandth the file holds; X and Y are
+// sampled on thousandths, so rounding never moves a point sideways into a steep wall. Where
+// the height is concave (a ball rolling over a vertex or an edge) the chord is at most twice
+// the midpoint's offset below it, so a move's ball comes no more than about
+// 2 x SAMPLE_TOLERANCE + MERGE_TOLERANCE = 0.0044 mm below the surface.
 //
 // Roughing: lines along Y as well (the long way, so that the tool turns as seldom as it can),
 // ROUGHING_STEPOVER_SHARE of the tool's diameter apart, at Z = -stepdown, -2 x stepdown, ...
@@ -35,7 +37,7 @@ namespace {
 
 constexpr double COARSE_STEP = 0.25;
 constexpr double FINEST_STEP = 1.0 / 128.0;
-constexpr double SAMPLE_TOLERANCE = 0.0008;
+constexpr double SAMPLE_TOLERANCE = 0.0012;
 constexpr double MERGE_TOLERANCE = 0.002;
 // Roughing stays this much further above the finishing path, for what the sampled path
 // between its points may not show.

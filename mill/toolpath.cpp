@@ -13,7 +13,7 @@
 //
 // Finishing: lines along Y, stepover apart, over the region the tool's centre may visit (the
 // footprint grown by the tool's diameter plus 2 mm). Along a line the tip's lowest clear
-// height is sampled every COARSE_STEP and wherever the height between two samples is not
+// height is sampled every coarseStep (below) and wherever the height between two samples is not
 // the straight line between them (the midpoint's height off the chord by more than
 // SAMPLE_TOLERANCE), down to FINEST_STEP. Where even that is not straight, the outline's wall
 // drops faster than any sampling follows: the move is lifted over the whole stretch, to a
@@ -23,7 +23,7 @@
 // sampled on thousandths, so rounding never moves a point sideways into a steep wall. Where
 // the height is concave (a ball rolling over a vertex or an edge) the chord is at most twice
 // the midpoint's offset below it, so a move's ball comes no more than about
-// 2 x SAMPLE_TOLERANCE + MERGE_TOLERANCE = 0.0044 mm below the surface.
+// 2 x SAMPLE_TOLERANCE + MERGE_TOLERANCE + a hidden bump = 0.005 mm below the surface.
 //
 // Roughing: lines along Y as well (the long way, so that the tool turns as seldom as it can),
 // ROUGHING_STEPOVER_SHARE of the tool's diameter apart, at Z = -stepdown, -2 x stepdown, ...
@@ -35,7 +35,13 @@
 
 namespace {
 
-constexpr double COARSE_STEP = 0.25;
+// A bump of the height narrower than half the coarse step can hide between the samples and
+// their midpoint; a ball of radius r makes no bump of width w lower than w^2 / 8r, so the
+// step grows with the root of the radius: bumps of at most 0.00065 mm hide (0.25 mm steps
+// for a 6 mm tool).
+double coarseStep(double r) { return std::min(0.5, 0.144 * std::sqrt(r)); }
+// Points checked along a link, and how far apart.
+constexpr double LINK_CHECK_STEP = 0.0625;
 constexpr double FINEST_STEP = 1.0 / 128.0;
 constexpr double SAMPLE_TOLERANCE = 0.0012;
 constexpr double MERGE_TOLERANCE = 0.002;
@@ -345,7 +351,7 @@ public:
         bx = snap(bx);
         by = snap(by);
         const double length = std::hypot(bx - ax, by - ay);
-        const int steps = std::max(1, static_cast<int>(std::ceil(length / COARSE_STEP)));
+        const int steps = std::max(1, static_cast<int>(std::ceil(length / coarseStep(r_))));
         Point previous{ax, ay, drop(ax, ay)};
         out.push_back(previous);
         for (int i = 1; i <= steps; ++i) {
@@ -436,7 +442,7 @@ private:
         if (length > setup_.toolMm + roughingStep_) {
             return false;
         }
-        const int steps = std::max(1, static_cast<int>(std::ceil(length / (COARSE_STEP / 4.0))));
+        const int steps = std::max(1, static_cast<int>(std::ceil(length / LINK_CHECK_STEP)));
         for (int i = 0; i <= steps; ++i) {
             const double share = static_cast<double>(i) / steps;
             const double px = from.x + (x - from.x) * share;
@@ -648,7 +654,7 @@ private:
         if (length > setup_.toolMm) {
             return false;
         }
-        const int steps = std::max(1, static_cast<int>(std::ceil(length / (COARSE_STEP / 4.0))));
+        const int steps = std::max(1, static_cast<int>(std::ceil(length / LINK_CHECK_STEP)));
         for (int i = 0; i <= steps; ++i) {
             const double share = static_cast<double>(i) / steps;
             if (!region_.contains(from.x + (to.x - from.x) * share, from.y + (to.y - from.y) * share)) {

@@ -35,19 +35,6 @@ std::vector<Item> fileBySquare(const std::vector<std::pair<int, Item>>& items,
     return filed;
 }
 
-void widen(DropSurface::Square& square, double x, double y, double z)
-{
-    if (square.top == 0.0) {
-        square.minX = square.maxX = x;
-        square.minY = square.maxY = y;
-    }
-    square.minX = std::min(square.minX, x);
-    square.maxX = std::max(square.maxX, x);
-    square.minY = std::min(square.minY, y);
-    square.maxY = std::max(square.maxY, y);
-    square.top = std::max(square.top, z);
-}
-
 // The tip heights at which a ball of radius r over (px, py) touches what square s holds,
 // keeping the highest in `tip`.
 void dropOnSquare(const DropSurface& surface, int s, double px, double py, double r, double& tip)
@@ -83,21 +70,24 @@ void dropOnSquare(const DropSurface& surface, int s, double px, double py, doubl
         }
         const double ax = px - e.x;
         const double ay = py - e.y;
-        const double cross = ax * e.uy - ay * e.ux;
-        // Horizontal distance to the edge's line, squared, times `across`.
-        const double cross2 = cross * cross;
-        if (cross2 >= r2 * e.across) {
+        // The nearest point of the edge seen from above, and its distance squared: no point of
+        // the edge is nearer, nor higher than its top, so it lifts the tip to at most
+        // top - r + sqrt(r^2 - d^2).
+        const double k = ax * e.ux + ay * e.uy;
+        const double nearest = std::clamp(k * e.inverseAcross, 0.0, 1.0);
+        const double nx = ax - nearest * e.ux, ny = ay - nearest * e.uy;
+        const double d2 = nx * nx + ny * ny;
+        if (d2 >= r2) {
             continue;
         }
-        // No point of the edge is nearer than its line, d^2 = cross^2 / across, nor higher than
-        // its top: it lifts the tip to at most top - r + sqrt(r^2 - d^2).
         const double lift = r - (e.top - tip);
-        if (lift > 0.0 && (r2 - lift * lift) * e.across <= cross2) {
+        if (lift > 0.0 && r2 - lift * lift <= d2) {
             continue;
         }
+        const double cross = ax * e.uy - ay * e.ux;
+        const double cross2 = cross * cross;
         // Heights h of the centre above the edge's point where the ball's centre is r from the
         // line: across h^2 - 2 k uz h + (cross^2 + (ax^2 + ay^2) uz^2 - r^2 length) = 0.
-        const double k = ax * e.ux + ay * e.uy;
         const double c = cross2 + (ax * ax + ay * ay) * e.uz * e.uz - r2 * e.length;
         const double discriminant = k * k * e.uz * e.uz - e.across * c;
         if (discriminant < 0.0) {
@@ -126,13 +116,15 @@ void dropOnSquare(const DropSurface& surface, int s, double px, double py, doubl
 
 }  // namespace
 
-DropSurface makeDropSurface(const SolidMesh& mesh)
+DropSurface makeDropSurface(const SolidMesh& mesh, double largestRadius)
 {
     DropSurface surface;
     surface.squares.resize(static_cast<std::size_t>(DropSurface::COLUMNS) * DropSurface::ROWS + 1);
     const std::vector<SolidVertex>& v = mesh.vertices;
 
-    // Every item is filed by the lower left corner of its extent, and lies in that square.
+    // Every item is filed by the lower left corner of its extent and lies in that square's
+    // [column, column + 1] x [row, row + 1]: it belongs to the top of one cell or lies on its
+    // outline, and a point a chamfer cuts off lies 1/32 mm inside the cell on its left or below.
     std::vector<std::pair<int, DropSurface::Face>> faces;
     std::vector<std::uint64_t> edgeKeys;
     std::vector<char> used(v.size(), 0);
@@ -168,9 +160,7 @@ DropSurface makeDropSurface(const SolidMesh& mesh)
         }
         const int square = squareOf(std::min({p[0][0], p[1][0], p[2][0]}),
                                     std::min({p[0][1], p[1][1], p[2][1]}));
-        for (const double* corner : p) {
-            widen(surface.squares[square], corner[0], corner[1], corner[2]);
-        }
+        surface.squares[square].top = std::max(surface.squares[square].top, f.top);
         faces.emplace_back(square, f);
         for (int k = 0; k < 3; ++k) {
             const std::uint32_t a = t[k];
@@ -196,11 +186,11 @@ DropSurface makeDropSurface(const SolidMesh& mesh)
         e.uz = static_cast<double>(b.z) - a.z;
         e.across = e.ux * e.ux + e.uy * e.uy;
         e.length = e.across + e.uz * e.uz;
+        e.inverseAcross = e.across > 0.0 ? 1.0 / e.across : 0.0;
         e.top = std::max(a.z, b.z);
         if (e.across > 0.0) {
             const int square = squareOf(std::min(a.x, b.x), std::min(a.y, b.y));
-            widen(surface.squares[square], a.x, a.y, a.z);
-            widen(surface.squares[square], b.x, b.y, b.z);
+            surface.squares[square].top = std::max(surface.squares[square].top, e.top);
             edges.emplace_back(square, e);
         }
     }
@@ -208,7 +198,7 @@ DropSurface makeDropSurface(const SolidMesh& mesh)
     for (std::size_t i = 0; i < v.size(); ++i) {
         if (used[i]) {
             const int square = squareOf(v[i].x, v[i].y);
-            widen(surface.squares[square], v[i].x, v[i].y, v[i].z);
+            surface.squares[square].top = std::max(surface.squares[square].top, static_cast<double>(v[i].z));
             vertices.emplace_back(square, DropSurface::Vertex{v[i].x, v[i].y, v[i].z});
             surface.top = std::max(surface.top, static_cast<double>(v[i].z));
         }
@@ -223,12 +213,34 @@ DropSurface makeDropSurface(const SolidMesh& mesh)
     });
     surface.vertices = fileBySquare(vertices, squares,
                                     [](DropSurface::Square& s) -> std::uint32_t& { return s.firstVertex; });
-    surface.blockTops.assign(static_cast<std::size_t>(DropSurface::BLOCK_COLUMNS) * DropSurface::BLOCK_ROWS, 0.0);
-    for (int row = 0; row < DropSurface::ROWS; ++row) {
-        for (int column = 0; column < DropSurface::COLUMNS; ++column) {
-            double& top = surface.blockTops[(row / DropSurface::BLOCK) * DropSurface::BLOCK_COLUMNS +
-                                            column / DropSurface::BLOCK];
-            top = std::max(top, squares[row * DropSurface::COLUMNS + column].top);
+    surface.tops.resize(squares.size());
+    for (std::size_t i = 0; i < squares.size(); ++i) {
+        surface.tops[i] = squares[i].top;
+    }
+    // The highest top among the squares a ball of the largest radius can reach from each
+    // square: rows first, then columns.
+    const int k = static_cast<int>(std::ceil(largestRadius)) + 1;
+    surface.nearRadius = largestRadius;
+    constexpr int C = DropSurface::COLUMNS;
+    constexpr int R = DropSurface::ROWS;
+    std::vector<double> acrossRows(static_cast<std::size_t>(C) * R, 0.0);
+    for (int row = 0; row < R; ++row) {
+        for (int column = 0; column < C; ++column) {
+            double top = 0.0;
+            for (int c = std::max(0, column - k); c <= std::min(C - 1, column + k); ++c) {
+                top = std::max(top, surface.tops[row * C + c]);
+            }
+            acrossRows[row * C + column] = top;
+        }
+    }
+    surface.nearTops.assign(static_cast<std::size_t>(C) * R, 0.0);
+    for (int row = 0; row < R; ++row) {
+        for (int column = 0; column < C; ++column) {
+            double top = 0.0;
+            for (int r = std::max(0, row - k); r <= std::min(R - 1, row + k); ++r) {
+                top = std::max(top, acrossRows[r * C + column]);
+            }
+            surface.nearTops[row * C + column] = top;
         }
     }
     return surface;
@@ -240,61 +252,77 @@ double dropTip(const DropSurface& surface, double px, double py, double r, int* 
     if (surface.top <= 0.0) {
         return tip;
     }
-    const int here = squareOf(px, py);
     const bool hereInside = px >= 0.0 && py >= 0.0 && px < DropSurface::COLUMNS && py < DropSurface::ROWS;
     int best = -1;
-    const int first = hint && *hint >= 0 ? *hint : (hereInside ? here : -1);
+    const int first = hint && *hint >= 0 ? *hint : (hereInside ? squareOf(px, py) : -1);
     if (first >= 0) {
         dropOnSquare(surface, first, px, py, r, tip);
         best = tip > 0.0 ? first : -1;
     }
-    const int c0 = std::max(0, static_cast<int>(std::floor(px - r)) - 1);
-    const int c1 = std::min(DropSurface::COLUMNS - 1, static_cast<int>(std::floor(px + r)));
-    const int r0 = std::max(0, static_cast<int>(std::floor(py - r)) - 1);
-    const int r1 = std::min(DropSurface::ROWS - 1, static_cast<int>(std::floor(py + r)));
+    // Only squares within `reach` of p can lift the tip past what the highest square around
+    // allows.
+    double reach = r;
+    if (hereInside && r <= surface.nearRadius) {
+        const double near = surface.nearTops[squareOf(px, py)];
+        const double lift = r - (near - tip);
+        if (near <= tip || lift >= r) {
+            reach = 0.0;
+        } else if (lift > 0.0) {
+            reach = std::sqrt(r * r - lift * lift);
+        }
+    }
+    // Square (column, row) holds what lies in [column, column + 1] x [row, row + 1].
+    const int c0 = std::max(0, static_cast<int>(std::floor(px - reach)));
+    const int c1 = std::min(DropSurface::COLUMNS - 1, static_cast<int>(std::floor(px + reach)));
+    const int r0 = std::max(0, static_cast<int>(std::floor(py - reach)));
+    const int r1 = std::min(DropSurface::ROWS - 1, static_cast<int>(std::floor(py + reach)));
+    if (reach <= 0.0) {
+        if (hint) {
+            *hint = best;
+        }
+        return tip;
+    }
+    if (c0 > c1 || r0 > r1) {
+        if (hint) {
+            *hint = best;
+        }
+        return tip;
+    }
     const double r2 = r * r;
-    constexpr int B = DropSurface::BLOCK;
-    for (int blockRow = r0 / B; blockRow <= r1 / B; ++blockRow) {
-        for (int blockColumn = c0 / B; blockColumn <= c1 / B; ++blockColumn) {
-            const double blockTop = surface.blockTops[blockRow * DropSurface::BLOCK_COLUMNS + blockColumn];
-            if (blockTop <= tip) {
+    // Squared distances from p to each column's and row's strip.
+    double across[64];
+    const int columns = std::min(c1 - c0 + 1, 64);
+    for (int k = 0; k < columns; ++k) {
+        const double left = c0 + k;
+        const double d = left > px ? left - px : (px > left + 1.0 ? px - left - 1.0 : 0.0);
+        across[k] = d * d;
+    }
+    for (int row = r0; row <= r1; ++row) {
+        const double d = row > py ? row - py : (py > row + 1.0 ? py - row - 1.0 : 0.0);
+        const double along = d * d;
+        if (along >= r2) {
+            continue;
+        }
+        const int start = row * DropSurface::COLUMNS + c0;
+        for (int k = 0; k < columns; ++k) {
+            const int s = start + k;
+            const double top = surface.tops[s];
+            if (top <= tip || s == first) {
                 continue;
             }
-            // The block's squares span [B column, B column + B] (plus what lies on its far
-            // sides): nothing in it lifts the tip above blockTop - r + sqrt(r^2 - rho^2).
-            const double bx = blockColumn * B, by = blockRow * B;
-            const double dx = std::max({bx - px, 0.0, px - (bx + B + 1)});
-            const double dy = std::max({by - py, 0.0, py - (by + B + 1)});
-            const double rho2 = dx * dx + dy * dy;
-            const double blockLift = r - (blockTop - tip);
-            if (rho2 >= r2 || (blockLift > 0.0 && r2 - rho2 <= blockLift * blockLift)) {
+            const double rho2 = along + across[k];
+            if (rho2 >= r2) {
                 continue;
             }
-            for (int row = std::max(r0, blockRow * B); row <= std::min(r1, blockRow * B + B - 1); ++row) {
-                for (int column = std::max(c0, blockColumn * B);
-                     column <= std::min(c1, blockColumn * B + B - 1); ++column) {
-                    const int s = row * DropSurface::COLUMNS + column;
-                    const DropSurface::Square& square = surface.squares[s];
-                    if (square.top <= tip || s == first) {
-                        continue;
-                    }
-                    const double sx = std::max({square.minX - px, 0.0, px - square.maxX});
-                    const double sy = std::max({square.minY - py, 0.0, py - square.maxY});
-                    const double squareRho2 = sx * sx + sy * sy;
-                    if (squareRho2 >= r2) {
-                        continue;
-                    }
-                    // Nothing in the square can lift the tip above top - r + sqrt(r^2 - rho^2).
-                    const double lift = r - (square.top - tip);
-                    if (lift > 0.0 && r2 - squareRho2 <= lift * lift) {
-                        continue;
-                    }
-                    const double before = tip;
-                    dropOnSquare(surface, s, px, py, r, tip);
-                    if (tip > before) {
-                        best = s;
-                    }
-                }
+            // Nothing in the square can lift the tip above top - r + sqrt(r^2 - rho^2).
+            const double lift = r - (top - tip);
+            if (lift > 0.0 && r2 - rho2 <= lift * lift) {
+                continue;
+            }
+            const double before = tip;
+            dropOnSquare(surface, s, px, py, r, tip);
+            if (tip > before) {
+                best = s;
             }
         }
     }

@@ -21,7 +21,7 @@ struct DropSurface {
     // A point of the edge and its direction; `across` is the direction's horizontal length
     // squared, `length` its length squared.
     struct Edge {
-        double x, y, z, ux, uy, uz, across, length, top;
+        double x, y, z, ux, uy, uz, across, inverseAcross, length, top;
     };
     // The plane n . p = d with a unit normal facing up, and the three sides of the triangle
     // seen from above as lines a x + b y + c >= 0 inside.
@@ -32,7 +32,6 @@ struct DropSurface {
     struct Square {
         std::uint32_t firstVertex = 0, firstEdge = 0, firstFace = 0;
         double top = 0.0;  // highest z of what it holds; 0 when empty
-        double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0;
     };
 
     // Squares of columns 0..COLUMNS-1 and rows 0..ROWS-1, row by row, and one more whose
@@ -40,11 +39,12 @@ struct DropSurface {
     static constexpr int COLUMNS = 151;
     static constexpr int ROWS = 361;
     std::vector<Square> squares;
-    // The highest top of each block of BLOCK x BLOCK squares, to pass over whole blocks.
-    static constexpr int BLOCK = 4;
-    static constexpr int BLOCK_COLUMNS = (COLUMNS + BLOCK - 1) / BLOCK;
-    static constexpr int BLOCK_ROWS = (ROWS + BLOCK - 1) / BLOCK;
-    std::vector<double> blockTops;
+    // The squares' tops alone, packed for the scan over the squares under a ball.
+    std::vector<double> tops;
+    // For each square, the highest top within reach of a ball of radius nearRadius over any
+    // point of it: over a gentle slope only the few squares near the point need a look.
+    double nearRadius = 0.0;
+    std::vector<double> nearTops;
     std::vector<Vertex> vertices;
     std::vector<Edge> edges;
     std::vector<Face> faces;
@@ -52,8 +52,9 @@ struct DropSurface {
 };
 
 // Files the top triangles of the solid (those whose three corners stand above z = 0; walls and
-// bottom are left out: a ball dropped beside a wall meets its top edge first).
-DropSurface makeDropSurface(const SolidMesh& mesh);
+// bottom are left out: a ball dropped beside a wall meets its top edge first), for drops of
+// balls of radius up to largestRadius (larger ones are slower, not wrong).
+DropSurface makeDropSurface(const SolidMesh& mesh, double largestRadius);
 
 // The lowest height of the tip of a ball of the given radius over (x, y): at least 0 (the
 // table), and at least the height at which the ball touches a vertex, an edge or a face.

@@ -796,7 +796,8 @@ bool plan(const Grid& heights, double levelMm, const MillSetup& setup, bool roug
         return false;
     }
     const SolidMesh mesh = buildSolid(heights, levelMm);
-    const DropSurface surface = makeDropSurface(mesh);
+    // The largest ball dropped: the tool's, enlarged by half the finest stretch.
+    const DropSurface surface = makeDropSurface(mesh, used.toolMm / 2.0 + FINEST_STEP);
     const Region region(heights, used.toolMm + 2.0);
     path.setup = used;
     Planner planner(surface, region, used);

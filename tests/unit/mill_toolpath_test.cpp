@@ -107,7 +107,7 @@ TEST(ToolpathGouge, EveryDropIsTheLowestClearHeight)
     std::mt19937 random(18);
     for (const NamedGrid& trap : trapGrids()) {
         const SolidMesh mesh = buildSolid(trap.grid, DEFAULT_LEVEL_MM);
-        const DropSurface drop = makeDropSurface(mesh);
+        const DropSurface drop = makeDropSurface(mesh, 3.0);
         const FineSurface surface = fineSurface(mesh);
         std::uniform_real_distribution<double> x(56.0, 88.0);
         std::uniform_real_distribution<double> y(96.0, 128.0);
@@ -203,7 +203,7 @@ TEST(ToolpathRoughing, PassesStepDownKeepTheAllowanceAndRapidsStayAtSafeHeight)
     const Toolpath path = planned(grid, setup);
     const double blank = path.setup.blankMm;
     EXPECT_EQ(blank, 22.0);  // thickest point 20 mm, plus 2
-    const DropSurface drop = makeDropSurface(buildSolid(grid, DEFAULT_LEVEL_MM));
+    const DropSurface drop = makeDropSurface(buildSolid(grid, DEFAULT_LEVEL_MM), 3.0);
     std::set<double> levels;
     for (std::size_t i = 1; i < path.moves.size(); ++i) {
         const MillMove& a = path.moves[i - 1];

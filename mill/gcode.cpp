@@ -11,9 +11,11 @@
 
 namespace {
 
-// A value as its shortest plain decimal ("0.5", "14000"), the same in every locale.
+// A value to the thousandth as its shortest plain decimal ("0.5", "14000", "2.4"), the same
+// in every locale.
 std::string plain(double value)
 {
+    value = std::round(value * 1000.0) / 1000.0;
     char text[64];
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
     return std::string(text, end);

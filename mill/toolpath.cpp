@@ -42,6 +42,10 @@ namespace {
 double coarseStep(double r) { return std::min(0.5, 0.144 * std::sqrt(r)); }
 // Points checked along a link, and how far apart.
 constexpr double LINK_CHECK_STEP = 0.0625;
+// How far a link may stray beyond the region: the region's border is a chain of arcs around
+// the footprint's cells, slightly hollow between them, and its lines end on it, snapped to
+// thousandths. The tool then takes a sliver this thin off the blank's uncut rim.
+constexpr double LINK_SLACK = 0.1;
 constexpr double FINEST_STEP = 1.0 / 128.0;
 constexpr double SAMPLE_TOLERANCE = 0.0012;
 constexpr double MERGE_TOLERANCE = 0.002;
@@ -205,7 +209,8 @@ public:
         return joined;
     }
 
-    bool contains(double x, double y) const
+    // Whether (x, y) lies in the region or within `slack` of it.
+    bool contains(double x, double y, double slack) const
     {
         const int first = std::max(0, static_cast<int>(std::floor(x - grow_)) - 1);
         const int last = std::min(FOOT_COLUMNS - 1, static_cast<int>(std::floor(x + grow_)) + 1);
@@ -213,7 +218,7 @@ public:
             const double dx = std::max({column - x, 0.0, x - (column + 1)});
             for (const auto& run : runs_[column]) {
                 const double dy = std::max({run.first - y, 0.0, y - run.second});
-                if (dx * dx + dy * dy <= grow_ * grow_) {
+                if (dx * dx + dy * dy <= (grow_ + slack) * (grow_ + slack)) {
                     return true;
                 }
             }
@@ -447,7 +452,7 @@ private:
             const double share = static_cast<double>(i) / steps;
             const double px = from.x + (x - from.x) * share;
             const double py = from.y + (y - from.y) * share;
-            if (!region_.contains(px, py) ||
+            if (!region_.contains(px, py, LINK_SLACK) ||
                 drop(px, py) + setup_.allowanceMm + ROUGHING_MARGIN > z) {
                 return false;
             }
@@ -650,14 +655,17 @@ private:
     // surface, without leaving the region (beyond it stands the blank's uncut rim).
     bool linkable(const Point& from, const Point& to) const
     {
+        // Beside the heel and the toes the border runs nearly along the lines, and the next
+        // line starts several millimetres on; farther than this, a retract is as quick.
         const double length = distance2d(from, to);
-        if (length > setup_.toolMm) {
+        if (length > 4.0 * setup_.toolMm) {
             return false;
         }
         const int steps = std::max(1, static_cast<int>(std::ceil(length / LINK_CHECK_STEP)));
         for (int i = 0; i <= steps; ++i) {
             const double share = static_cast<double>(i) / steps;
-            if (!region_.contains(from.x + (to.x - from.x) * share, from.y + (to.y - from.y) * share)) {
+            if (!region_.contains(from.x + (to.x - from.x) * share, from.y + (to.y - from.y) * share,
+                                  LINK_SLACK)) {
                 return false;
             }
         }

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include <sys/resource.h>
@@ -60,19 +59,39 @@ struct ReadMove {
     double x, y, z, feed;
 };
 
+// Whether a word is a letter of a move and a number with exactly three decimals (G0 and G1
+// have none).
+bool moveWord(const std::string& word)
+{
+    if (word == "G0" || word == "G1") {
+        return true;
+    }
+    if (word.size() < 6 || std::string("XYZF").find(word[0]) == std::string::npos) {
+        return false;
+    }
+    const std::size_t dot = word.size() - 4;
+    std::size_t digits = word[1] == '-' ? 2 : 1;
+    if (word[dot] != '.' || digits >= dot) {
+        return false;
+    }
+    for (std::size_t i = digits; i < word.size(); ++i) {
+        if (i != dot && !(word[i] >= '0' && word[i] <= '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::vector<ReadMove> readMoves(const std::vector<std::string>& lines)
 {
     std::vector<ReadMove> moves;
     ReadMove state{0, 0, 0, 0, 0};
-    const std::regex word("([GXYZF])(-?[0-9]+\\.?[0-9]*)");
     for (const std::string& line : lines) {
-        if (line.empty() || line[0] == '(' || line[0] == 'S' || line[0] == 'M' || line.rfind("G21", 0) == 0) {
-            continue;
-        }
-        for (auto it = std::sregex_iterator(line.begin(), line.end(), word); it != std::sregex_iterator(); ++it) {
-            const char letter = (*it)[1].str()[0];
-            const double value = std::stod((*it)[2].str());
-            switch (letter) {
+        std::istringstream words(line);
+        for (std::string word; words >> word;) {
+            EXPECT_TRUE(moveWord(word)) << line;
+            const double value = std::strtod(word.c_str() + 1, nullptr);
+            switch (word[0]) {
             case 'G': state.motion = static_cast<int>(value); break;
             case 'X': state.x = value; break;
             case 'Y': state.y = value; break;
@@ -144,11 +163,8 @@ TEST(GcodeFile, ReadBackHoldsTheRecipeTheUnitsAndThePathsPoints)
     EXPECT_EQ(lines[header + 1], "S14000 M3");
     EXPECT_EQ(lines[lines.size() - 2], "M5");
     EXPECT_EQ(lines.back(), "M2");
-    // Every number of a move has three decimals; no arcs, line numbers or compensation.
-    const std::regex move("(G[01] )?(X-?[0-9]+\\.[0-9]{3} ?)?(Y-?[0-9]+\\.[0-9]{3} ?)?(Z-?[0-9]+\\.[0-9]{3})?( F[0-9]+\\.[0-9]{3})?");
-    for (std::size_t i = header + 2; i + 2 < lines.size(); ++i) {
-        ASSERT_TRUE(std::regex_match(lines[i], move)) << lines[i];
-    }
+    // Every number of a move has three decimals; no arcs, line numbers or compensation
+    // (readMoves checks every word).
     expectPathMoves(path, readMoves(std::vector<std::string>(lines.begin() + header + 2, lines.end() - 2)));
     EXPECT_EQ(path.figures.moves, path.moves.size());
 }
@@ -253,15 +269,20 @@ TEST(GcodeRs274, LinuxCncReadsTheFileAndMovesThroughThePathsPoints)
 
     std::vector<ReadMove> moves;
     double feed = 0.0;
-    const std::regex straight("(STRAIGHT_TRAVERSE|STRAIGHT_FEED)\\((-?[0-9.]+), (-?[0-9.]+), (-?[0-9.]+),");
-    const std::regex rate("SET_FEED_RATE\\((-?[0-9.]+)\\)");
+    const std::string traverse = "STRAIGHT_TRAVERSE(", feedMove = "STRAIGHT_FEED(", rate = "SET_FEED_RATE(";
     for (const std::string& line : linesOf(readFileText(canon))) {
-        std::smatch m;
-        if (std::regex_search(line, m, rate)) {
-            feed = std::stod(m[1].str());
-        } else if (std::regex_search(line, m, straight)) {
-            moves.push_back({m[1].str() == "STRAIGHT_FEED" ? 1 : 0, std::stod(m[2].str()),
-                             std::stod(m[3].str()), std::stod(m[4].str()), feed});
+        std::size_t at;
+        if ((at = line.find(rate)) != std::string::npos) {
+            feed = std::strtod(line.c_str() + at + rate.size(), nullptr);
+        } else if ((at = line.find(traverse)) != std::string::npos || (at = line.find(feedMove)) != std::string::npos) {
+            const bool isFeed = line.compare(at, feedMove.size(), feedMove) == 0;
+            char* next = const_cast<char*>(line.c_str() + at + (isFeed ? feedMove : traverse).size());
+            ReadMove m{isFeed ? 1 : 0, 0, 0, 0, feed};
+            for (double* value : {&m.x, &m.y, &m.z}) {
+                *value = std::strtod(next, &next);
+                next += 2;  // ", "
+            }
+            moves.push_back(m);
         }
     }
     for (ReadMove& m : moves) {

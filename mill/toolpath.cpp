@@ -606,38 +606,83 @@ private:
 
     void finish(Toolpath& path)
     {
-        const double step = setup_.stepoverMm;
-        std::vector<std::vector<Point>> strokes;
-        int lineNumber = 0;
-        for (double x : linePositions(region_.minX(), region_.maxX(), step)) {
-            Intervals pieces;
+        // The stretches of every line inside the region. Where the outline is hollow (the
+        // arch, between the toes) a line has several; the raster then goes on through one
+        // part of the region as long as the next line has a stretch beside the last one, and
+        // takes up the stretches left behind afterwards.
+        struct Stretch {
+            double x, low, high;
+            bool done;
+        };
+        std::vector<std::vector<Stretch>> lines;
+        for (double x : linePositions(region_.minX(), region_.maxX(), setup_.stepoverMm)) {
+            std::vector<Stretch> stretches;
             for (const auto& piece : region_.along(x)) {
                 if (piece.second - piece.first > 1e-6) {
-                    pieces.push_back(piece);
+                    stretches.push_back({x, piece.first, piece.second, false});
                 }
             }
-            if (pieces.empty()) {
+            if (!stretches.empty()) {
+                lines.push_back(std::move(stretches));
+            }
+        }
+        const int lineNumber = static_cast<int>(lines.size());
+        if (lines.empty()) {
+            return;
+        }
+        std::vector<std::vector<Point>> strokes;
+        std::size_t line = 0, index = 0;
+        bool up = true;
+        for (;;) {
+            Stretch& stretch = lines[line][index];
+            stretch.done = true;
+            std::vector<Point> points = sampleLine(stretch.x, up ? stretch.low : stretch.high, stretch.x,
+                                                   up ? stretch.high : stretch.low);
+            if (!strokes.empty() && linkable(strokes.back().back(), points.front())) {
+                std::vector<Point>& stroke = strokes.back();
+                std::vector<Point> link = sampleLine(stroke.back().x, stroke.back().y,
+                                                     points.front().x, points.front().y);
+                stroke.insert(stroke.end(), link.begin() + 1, link.end());
+                stroke.insert(stroke.end(), points.begin() + 1, points.end());
+            } else {
+                strokes.push_back(std::move(points));
+            }
+            // The next line's stretch beside this one whose near end is nearest.
+            const double end = up ? stretch.high : stretch.low;
+            bool found = false;
+            if (line + 1 < lines.size()) {
+                double nearest = 0.0;
+                for (std::size_t k = 0; k < lines[line + 1].size(); ++k) {
+                    const Stretch& next = lines[line + 1][k];
+                    const double start = up ? next.high : next.low;
+                    if (!next.done && next.low < stretch.high && next.high > stretch.low &&
+                        (!found || std::abs(start - end) < nearest)) {
+                        found = true;
+                        nearest = std::abs(start - end);
+                        index = k;
+                    }
+                }
+            }
+            if (found) {
+                ++line;
+                up = !up;
                 continue;
             }
-            const bool up = lineNumber % 2 == 0;
-            ++lineNumber;
-            if (!up) {
-                std::reverse(pieces.begin(), pieces.end());
-            }
-            for (const auto& piece : pieces) {
-                const double from = up ? piece.first : piece.second;
-                const double to = up ? piece.second : piece.first;
-                std::vector<Point> points = sampleLine(x, from, x, to);
-                if (!strokes.empty() && linkable(strokes.back().back(), points.front())) {
-                    std::vector<Point>& stroke = strokes.back();
-                    std::vector<Point> link = sampleLine(stroke.back().x, stroke.back().y,
-                                                         points.front().x, points.front().y);
-                    stroke.insert(stroke.end(), link.begin() + 1, link.end());
-                    stroke.insert(stroke.end(), points.begin() + 1, points.end());
-                } else {
-                    strokes.push_back(std::move(points));
+            // Otherwise the first stretch not yet milled, going up.
+            found = false;
+            for (std::size_t l = 0; l < lines.size() && !found; ++l) {
+                for (std::size_t k = 0; k < lines[l].size() && !found; ++k) {
+                    if (!lines[l][k].done) {
+                        line = l;
+                        index = k;
+                        found = true;
+                    }
                 }
             }
+            if (!found) {
+                break;
+            }
+            up = true;
         }
         path.figures.finishingLines = lineNumber;
         for (const std::vector<Point>& stroke : strokes) {

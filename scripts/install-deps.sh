@@ -18,6 +18,9 @@ if [ "${1:-}" = "--test" ]; then
     xvfb xauth xdotool x11-apps imagemagick python3
     clang libclang-rt-14-dev
     admesh libadmesh-dev desktop-file-utils
+    # rs274, LinuxCNC's G-code interpreter, reads the milling files back in the tests; its
+    # recommendations (a real-time kernel) stay out, as every package here is installed.
+    linuxcnc-uspace
   )
 fi
 

@@ -1,0 +1,200 @@
+#include "mill/gcode.h"
+
+#include "base/file_replace.h"
+#include "base/trace.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <tuple>
+
+namespace {
+
+// A value to the thousandth as its shortest plain decimal ("0.5", "14000", "2.4"), the same
+// in every locale.
+std::string plain(double value)
+{
+    value = std::round(value * 1000.0) / 1000.0;
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    return std::string(text, end);
+}
+
+// A time as a person reads it on a workshop's clock: "1 h 05 min", "12 min".
+std::string duration(double seconds)
+{
+    const long long minutes = std::llround(std::ceil(seconds / 60.0));
+    if (minutes < 60) {
+        return std::to_string(minutes) + " min";
+    }
+    const long long rest = minutes % 60;
+    return std::to_string(minutes / 60) + " h " + (rest < 10 ? "0" : "") + std::to_string(rest) +
+           " min";
+}
+
+void comment(std::string& out, const std::string& text)
+{
+    out += '(';
+    out += gcodeCommentText(text);
+    out += ")\n";
+}
+
+bool endsWithNoCase(const std::string& name, const std::string& ending)
+{
+    if (name.size() < ending.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < ending.size(); ++i) {
+        char c = name[name.size() - ending.size() + i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != ending[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string gcodeNumber(double value)
+{
+    long long thousandths = std::llround(value * 1000.0);
+    std::string text;
+    if (thousandths < 0) {
+        text += '-';
+        thousandths = -thousandths;
+    }
+    text += std::to_string(thousandths / 1000);
+    const int fraction = static_cast<int>(thousandths % 1000);
+    text += '.';
+    text += static_cast<char>('0' + fraction / 100);
+    text += static_cast<char>('0' + fraction / 10 % 10);
+    text += static_cast<char>('0' + fraction % 10);
+    return text;
+}
+
+std::string gcodeCommentText(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (out.size() >= 200) {
+            break;
+        }
+        if (c == '(') {
+            out += '[';
+        } else if (c == ')') {
+            out += ']';
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += c;
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
+std::string gcodeFileName(const std::string& name)
+{
+    for (const char* ending : {".nc", ".ngc", ".gcode"}) {
+        if (endsWithNoCase(name, ending)) {
+            return name;
+        }
+    }
+    return name + ".nc";
+}
+
+std::string encodeGcode(const Toolpath& path, const GcodeRecipe& recipe)
+{
+    const MillSetup& s = path.setup;
+    const MillFigures& f = path.figures;
+    std::string out;
+    out.reserve(path.moves.size() * 20 + 2048);
+    comment(out, "Tarsola " TARSOLA_VERSION " insole, milled with a ball-end tool");
+    comment(out, "Foot file: " + recipe.footFile);
+    comment(out, "Insole: width " + plain(recipe.widthMm) + " mm, length " + plain(recipe.lengthMm) +
+                     " mm, height ratio " + plain(recipe.heightRatio) + ", 30-degree limit " +
+                     (recipe.limit ? "on" : "off"));
+    comment(out, "Level: " + plain(recipe.levelMm) + " mm per height level");
+    if (!recipe.relief.empty()) {
+        comment(out, "Relief: " + recipe.relief);
+    }
+    comment(out, "Tool: ball end, diameter " + plain(s.toolMm) + " mm, flute length " +
+                     plain(s.fluteMm) + " mm; the programmed point is the tip of the ball");
+    comment(out, "Finishing: lines along Y " + plain(s.stepoverMm) + " mm apart, scallop " +
+                     gcodeNumber(f.scallopMm) + " mm, fillet of " + plain(f.filletMm) +
+                     " mm radius at the foot of the outline wall");
+    comment(out, "Roughing: step-down " + plain(s.stepdownMm) + " mm, allowance " +
+                     plain(s.allowanceMm) + " mm, lines along Y " +
+                     plain(f.roughingStepoverMm) + " mm apart, " +
+                     std::to_string(f.roughingPasses) + " passes");
+    comment(out, "Feed " + plain(s.feed) + " mm/min, plunge feed " + plain(s.plungeFeed) +
+                     " mm/min, spindle " + plain(s.rpm) + " rpm, safe height " + plain(s.safeMm) +
+                     " mm above the blank");
+    comment(out, "Blank: " + gcodeNumber(f.blankXMm) + " x " + gcodeNumber(f.blankYMm) + " x " +
+                     gcodeNumber(f.blankZMm) + " mm, corner at X" + gcodeNumber(f.blankMinX) +
+                     " Y" + gcodeNumber(f.blankMinY) + "; Z0 is its top, the table is at Z" +
+                     gcodeNumber(-f.blankZMm));
+    comment(out, "Estimated machining time: " + duration(f.machiningSeconds) + " (rapids at " +
+                     plain(MILL_RAPID_FEED) + " mm/min), " + std::to_string(f.moves) + " moves");
+    out += "G21 G90 G17\n";
+    out += "S" + plain(std::round(s.rpm)) + " M3\n";
+    out += "G0 Z" + gcodeNumber(s.safeMm) + "\n";
+
+    // Words that keep their value until changed: written only when they change.
+    int motion = 0;
+    std::string x, y, z = gcodeNumber(s.safeMm), feed;
+    for (const MillMove& m : path.moves) {
+        const int word = m.kind == MillMoveKind::Rapid ? 0 : 1;
+        const std::string nx = gcodeNumber(m.x), ny = gcodeNumber(m.y), nz = gcodeNumber(m.z);
+        std::string line;
+        if (word != motion) {
+            line += word == 0 ? "G0" : "G1";
+        }
+        for (const auto& [letter, now, last] :
+             {std::make_tuple('X', &nx, &x), std::make_tuple('Y', &ny, &y), std::make_tuple('Z', &nz, &z)}) {
+            if (*now != *last) {
+                if (!line.empty()) {
+                    line += ' ';
+                }
+                line += letter;
+                line += *now;
+                *last = *now;
+            }
+        }
+        if (line.empty() || (line.size() == 2 && line[0] == 'G')) {
+            continue;  // goes nowhere
+        }
+        if (word == 1) {
+            const std::string rate =
+                gcodeNumber(m.kind == MillMoveKind::Plunge ? s.plungeFeed : s.feed);
+            if (rate != feed) {
+                line += " F" + rate;
+                feed = rate;
+            }
+        }
+        motion = word;
+        out += line;
+        out += '\n';
+    }
+    out += "M5\nM2\n";
+    return out;
+}
+
+bool writeGcodeFile(const Toolpath& path, const GcodeRecipe& recipe, const char* fileName)
+{
+    const char* name = fileName ? fileName : "";
+    if (!*name) {
+        traceFileProblem("Cannot save G-code", name, "no file name was chosen");
+        return false;
+    }
+    const std::string text = encodeGcode(path, recipe);
+    std::string failure;
+    if (!replaceFile(name, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), failure)) {
+        traceFileProblem("Cannot save G-code", name, failure.c_str());
+        return false;
+    }
+    return true;
+}

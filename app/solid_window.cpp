@@ -3,6 +3,7 @@
 #include "base/level_setting.h"
 #include "app/main_window.h"
 #include "app/message_line.h"
+#include "app/mill_window.h"
 #include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
@@ -143,7 +144,7 @@ Fl_Box* readout(int x, int y)
 
 }  // namespace
 
-SolidWindow::SolidWindow() : Fl_Double_Window(700, 566, "Tarsola 3D")
+SolidWindow::SolidWindow() : Fl_Double_Window(900, 566, "Tarsola 3D")
 {
     view = new SolidView(10, 10, 480, 480);
     view->end();
@@ -170,11 +171,18 @@ SolidWindow::SolidWindow() : Fl_Double_Window(700, 566, "Tarsola 3D")
     levelNote->labelsize(13);
     saveButton = new Fl_Button(580, 500, 110, 30, "儲存立體");
     saveButton->callback(saveSolidClicked);
-    messageLine = new MessageLine(10, 538, 680, 22);
+    messageLine = new MessageLine(10, 538, 880, 22);
+    millButton = new Fl_Button(700, 500, 190, 30, "銑削…");
+    millButton->callback(millClicked);
 
     end();
     resizable(view);
-    size_range(520, 420);
+    size_range(720, 420);
+    // The milling window shows this window's insole: it goes when this window goes.
+    callback([](Fl_Widget* window, void*) {
+        closeMillWindow();
+        window->hide();
+    });
 }
 
 void SolidWindow::rebuild()
@@ -188,6 +196,7 @@ void SolidWindow::rebuild()
     solid_ = loaded ? buildSolid(insoleView->heightGrid, levelMm) : SolidMesh();
     figures_ = measureSolid(solid_);
     view->showPicture(pictureOfSolid(solid_, figures_.thinnestMm, figures_.thickestMm));
+    millInsoleChanged();
 
     if (solid_.empty()) {
         setText(absence, loaded ? "鞋墊是空的" : "尚未讀取腳型");
@@ -294,6 +303,7 @@ void levelEntered(Fl_Widget*, void*)
 
 void closeSolidWindow()
 {
+    closeMillWindow();
     if (solidWindow) {
         solidWindow->hide();
     }

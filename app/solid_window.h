@@ -47,6 +47,8 @@ public:
     Fl_Button* saveButton;
     // The last message of this window's own actions (Save solid, the level size).
     MessageLine* messageLine;
+    // "銑削…" [Milling…]: opens the milling window.
+    Fl_Button* millButton;
 
 private:
     SolidMesh solid_;

@@ -1,0 +1,7 @@
+#include "app/mill_window.h"
+
+void millClicked(Fl_Widget*, void*) {}
+
+void millInsoleChanged() {}
+
+void closeMillWindow() {}

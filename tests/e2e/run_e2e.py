@@ -95,7 +95,7 @@ class XServer:
             # -noreset: between scenarios no client is connected, and a server that resets
             # then refuses the next connection for a moment.
             # Room for the 3D window beside the main window.
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1200x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -900,7 +900,7 @@ def window_picture(tools, display, png, foot, solid_png=None):
             solid = session.open_solid_window()
             session.xdotool("mousemove", "1270", "1010")
             session.settled_solid_view(solid)
-            crop_window(session, solid, (700, 566), solid_png)
+            crop_window(session, solid, (900, 566), solid_png)
         check(session.close() == 0, "the program did not end cleanly")
         return 0
     finally:

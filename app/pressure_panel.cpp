@@ -304,12 +304,12 @@ void PressurePanel::showRelief()
     } else {
         int shown = 0;
         for (const ReliefZone& zone : drawn.zones) {
-            if (++shown > 5) {
+            if (++shown > 3) {
                 text += "…\n";
                 break;
             }
-            char line[96];
-            std::snprintf(line, sizeof line, "區%d (%.0f,%.0f) %dmm² %.0fkPa %s\n", zone.id,
+            char line[128];
+            std::snprintf(line, sizeof line, "區%d (%.0f, %.0f) %d mm²\n    %.0f kPa %s\n", zone.id,
                           zone.centreXMm, zone.centreYMm, zone.areaMm2,
                           static_cast<double>(zone.peakKpa), zone.fullDepth ? "全深" : "未達全深");
             text += line;

@@ -52,6 +52,9 @@ SOLID_BUTTON = (305, 29, 83, 35)
 # Inside the 3D window.
 SOLID_VIEW = (10, 10, 480, 480)
 SAVE_SOLID_BUTTON = (580, 500, 110, 30)
+PRESSURE_BUTTON = (700, 10, 190, 28)
+RELIEF_BUTTON = (700, 146, 90, 24)
+PRESSURE_TITLE = "Load a pressure measurement"
 
 TIMEOUT = 10.0  # seconds for anything the program should do at once
 
@@ -824,6 +827,66 @@ def scenario_solid_window(s, tools):
     check(status == 0, "exit status %d after Escape with the 3D window open" % status)
 
 
+def plate_measurement(foot_path, pitch=5):
+    """A plate's measurement of a foot image's foot as a plain matrix (CSV, first row at the
+    toes): 80 kPa on the foot, peaking under the ball at about 450 kPa; 0 off the foot."""
+    rows = read_bmp(foot_path)["rows"]
+    on_foot = [y for y in range(1, 359) if any(rows[y][1:149])]
+    low, high = min(on_foot), max(on_foot)
+    ball = low + 0.72 * (high - low)
+    lines = []
+    for r in range(360 // pitch):
+        y = 360 - (r + 0.5) * pitch
+        values = []
+        for c in range(150 // pitch):
+            x = (c + 0.5) * pitch
+            on = rows[int(y)][int(x)] != 0
+            values.append("%.1f" % (80 + 370 * 2.718281828 ** (-((y - ball) / 16) ** 2) if on else 0))
+        lines.append(",".join(values))
+    return "\n".join(lines) + "\n"
+
+
+def scenario_relief_from_a_measurement(s, tools):
+    s.make_foot()
+    with open(s.path("plate.csv"), "w") as f:
+        f.write(plate_measurement(s.path("foot.bmp")))
+    s.start("foot.bmp")
+    s.wait_for_output(0, "MIN = ", "the recompute after the load")
+    solid = s.open_solid_window()
+    s.settled_solid_view(solid)
+    minimums = s.count("MIN = ")
+    dialog = s.open_dialog(PRESSURE_BUTTON, PRESSURE_TITLE, window=solid)
+    s.focus(dialog)
+    s.xdotool("type", "plate.csv")
+    s.keys("Return", window=dialog)
+    s.close_dialog(PRESSURE_TITLE)
+    s.wait_for_recompute(minimums)
+    # The relief starts on; switched off and on again, the insole follows each time.
+    s.control_change(lambda: s.click(RELIEF_BUTTON, dx=8, window=solid))
+    s.control_change(lambda: s.click(RELIEF_BUTTON, dx=8, window=solid))
+    view = s.settled_solid_view(solid)
+    outline = sum(1 for i in range(0, len(view), 3) if view[i:i + 3] == b"\xff\xff\xff")
+    check(outline > 50, "the zones' outlines are not seen on the solid (%d white pixels)" % outline)
+    # A name whose first letter starts no file of the folder: the chooser completes names.
+    s.save("insole")
+    saved_path = s.path("insole.bmp")
+    wait_until(lambda: os.path.exists(saved_path), "insole.bmp to be written")
+    batch_path = os.path.join(s.root, "batch.bmp")
+    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--pressure", s.path("plate.csv"),
+                             "-o", batch_path], capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch --pressure failed: " + result.stderr)
+    plain_path = os.path.join(s.root, "plain.bmp")
+    subprocess.run([tools.batch, s.path("foot.bmp"), "-o", plain_path], capture_output=True,
+                   timeout=TIMEOUT)
+    with open(saved_path, "rb") as f:
+        saved = f.read()
+    with open(batch_path, "rb") as f:
+        check(f.read() == saved, "the relieved insole differs from tarsola-batch --pressure's")
+    with open(plain_path, "rb") as f:
+        check(f.read() != saved, "the insole saved is the one without relief")
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+
+
 def scenario_save_at_once_is_the_batch_insole(s, tools):
     # The sample foot: at its natural size many pixel centres fall on texel boundaries. A
     # window asked to be larger keeps its size, and Save at once writes the shaped insole.
@@ -864,6 +927,7 @@ SCENARIOS = [
     ("command_line", scenario_command_line),
     ("solid_window", scenario_solid_window),
     ("save_at_once_is_the_batch_insole", scenario_save_at_once_is_the_batch_insole),
+    ("relief_from_a_measurement", scenario_relief_from_a_measurement),
 ]
 
 

@@ -108,14 +108,17 @@ void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& dra
     }
 }
 
-void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad)
+namespace {
+
+// Calls `draw(cell, texel)` for every cell of the insole's grid that takes a texel of the
+// foot image under the drawing rule: the index of the cell in a Grid and of the texel in a
+// FootGrid. Cells outside the quad, and those on the two spare texture columns, are skipped.
+template <typename Draw>
+void forEachDrawnTexel(const QuadPlacement& quad, Draw draw)
 {
     int columns[FOOT_COLUMNS];
     for (int x = 0; x < FOOT_COLUMNS; ++x) {
         columns[x] = sampleAxis(x + 0.5, quad.offsetX, quad.quadWidth, GRID_STRIDE).texel;
-    }
-    for (int k = 0; k < count; ++k) {
-        layers[k].drawn->fill(0);
     }
     for (int y = 0; y < GRID_ROWS; ++y) {
         const int row = sampleAxis(y + 0.5, quad.offsetY, quad.quadHeight, GRID_ROWS).texel;
@@ -127,12 +130,30 @@ void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement
             if (columns[x] < 0 || columns[x] >= FOOT_COLUMNS) {
                 continue;
             }
-            const int texel = footIndex(columns[x], row);
-            for (int k = 0; k < count; ++k) {
-                (*layers[k].drawn)[gridIndex(x, y)] = (*layers[k].texels)[texel];
-            }
+            draw(gridIndex(x, y), footIndex(columns[x], row));
         }
     }
+}
+
+}  // namespace
+
+void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad)
+{
+    for (int k = 0; k < count; ++k) {
+        layers[k].drawn->fill(0);
+    }
+    forEachDrawnTexel(quad, [layers, count](int cell, int texel) {
+        for (int k = 0; k < count; ++k) {
+            (*layers[k].drawn)[cell] = (*layers[k].texels)[texel];
+        }
+    });
+}
+
+void drawFootValuesOnCpu(const FootValues& texels, const QuadPlacement& quad, DrawnValues& drawn,
+                         float outside)
+{
+    drawn.fill(outside);
+    forEachDrawnTexel(quad, [&](int cell, int texel) { drawn[cell] = texels[texel]; });
 }
 
 void drawnPoint(const QuadPlacement& quad, double footX, double footY, double& insoleX,

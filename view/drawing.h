@@ -7,6 +7,8 @@
 #include "imagefile/foot_image.h"
 #include "base/grid.h"
 
+#include <array>
+
 // The texture quad in view pixels: its bottom-left corner and its size.
 struct QuadPlacement {
     float offsetX;   // the quad is moved right by this much ...
@@ -39,6 +41,15 @@ struct FootLayer {
     Grid* drawn;
 };
 void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad);
+
+// Values laid out on the foot image's grid (such as the placed peak pressure, in kPa), drawn
+// onto the insole's grid by the same rule and quad as the foot, so that a picture of them
+// lines up with the insole cell for cell. A cell that takes no texel of the foot image
+// (outside the quad, or on the two spare texture columns) gets `outside`.
+using FootValues = std::array<float, GRID_ROWS * FOOT_STRIDE>;
+using DrawnValues = std::array<float, GRID_ROWS * GRID_STRIDE>;
+void drawFootValuesOnCpu(const FootValues& texels, const QuadPlacement& quad, DrawnValues& drawn,
+                         float outside);
 
 // Where a point of the foot image's grid (in mm from its bottom-left corner) lands on the
 // insole's grid, in mm from its bottom-left corner, under the quad's stretch and shift.

@@ -173,10 +173,14 @@ std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
 {
     std::vector<const char*> given;
     const std::pair<const char*, bool> options[] = {
-        {"--pressure-preview", !p.preview.empty()}, {"--relief-kpa", p.thresholdKpa.has_value()},
-        {"--relief-depth-mm", p.depthMm.has_value()}, {"--relief-margin-mm", p.marginMm.has_value()},
-        {"--relief-width-mm", p.widthMm.has_value()}, {"--pressure-pitch-mm", p.pitchMm.has_value()},
-        {"--pressure-units", p.units.has_value()}, {"--pressure-shift", p.shift.has_value()},
+        {"--pressure-preview", !p.preview.empty()},
+        {"--relief-kpa", p.thresholdKpa.has_value()},
+        {"--relief-depth-mm", p.depthMm.has_value()},
+        {"--relief-margin-mm", p.marginMm.has_value()},
+        {"--relief-width-mm", p.widthMm.has_value()},
+        {"--pressure-pitch-mm", p.pitchMm.has_value()},
+        {"--pressure-units", p.units.has_value()},
+        {"--pressure-shift", p.shift.has_value()},
         {"--pressure-turn", p.turnDegrees.has_value()}};
     for (const auto& [option, set] : options) {
         if (set) {
@@ -202,8 +206,9 @@ json placementReport(const PressurePlacement& p, const PlacementCorrection& hand
 {
     return {{"turnDegrees", decimals(p.turnDegrees, 2)},
             {"shiftMm", {decimals(p.shiftXMm, 2), decimals(p.shiftYMm, 2)}},
-            {"automatic", {{"turnDegrees", decimals(p.autoTurnDegrees, 2)},
-                           {"shiftMm", {decimals(p.autoShiftXMm, 2), decimals(p.autoShiftYMm, 2)}}}},
+            {"automatic",
+             {{"turnDegrees", decimals(p.autoTurnDegrees, 2)},
+              {"shiftMm", {decimals(p.autoShiftXMm, 2), decimals(p.autoShiftYMm, 2)}}}},
             {"byHand", {{"turnDegrees", hand.turnDegrees},
                         {"shiftMm", {hand.shiftXMm, hand.shiftYMm}}}},
             {"loadShare", decimals(p.loadShare, 4)},
@@ -484,7 +489,8 @@ public:
             report["insole"] = insole;
         }
         if (!preview.empty()) {
-            if (!writePreview(state.heightGrid, preview.c_str(), relief ? &drawn->zoneMask : nullptr)) {
+            const Grid* zones = relief ? &drawn->zoneMask : nullptr;
+            if (!writePreview(state.heightGrid, preview.c_str(), zones)) {
                 return fail("");
             }
             report["preview"] = preview;
@@ -611,8 +617,9 @@ private:
     std::vector<FileId> footIds_;
     std::map<std::string, std::string> written_;
     ReliefSettings relief_;
-    std::string reliefProblem_;  // why the pressure options cannot be taken, when prepareBatch was skipped
-    FileId measurementId_;       // the measurement of the foot being made
+    // Why the pressure options cannot be taken (when the caller skipped prepareBatch).
+    std::string reliefProblem_;
+    FileId measurementId_;  // the measurement of the foot being made
 };
 
 // The measurement, its placement, the relief and its zones, for the text report.
@@ -625,9 +632,9 @@ void pressureText(const json& r, std::ostringstream& line)
         const int frames = m["frames"];
         line << "; pressure measurement " << m["file"].get<std::string>() << ": "
              << m["format"].get<std::string>() << ", " << m["rows"] << " x " << m["columns"]
-             << " cells (rows x columns) of " << number(m["columnPitchMm"]) << " x " << number(m["rowPitchMm"])
-             << " mm, " << frames << (frames == 1 ? " frame" : " frames") << ", peak "
-             << number(m["peakKpa"]) << " kPa";
+             << " cells (rows x columns) of " << number(m["columnPitchMm"]) << " x "
+             << number(m["rowPitchMm"]) << " mm, " << frames
+             << (frames == 1 ? " frame" : " frames") << ", peak " << number(m["peakKpa"]) << " kPa";
     }
     if (r.contains("placement")) {
         const json& p = r["placement"];

@@ -9,7 +9,8 @@
 #include "view/drawing.h"
 
 // Room for labels of five digits: a measurement may peak at up to 10,000 kPa.
-constexpr int PRESSURE_PREVIEW_WIDTH = PREVIEW_LABEL_LEFT + 5 * PREVIEW_GLYPH_ADVANCE + PREVIEW_MARGIN;
+constexpr int PRESSURE_PREVIEW_WIDTH =
+    PREVIEW_LABEL_LEFT + 5 * PREVIEW_GLYPH_ADVANCE + PREVIEW_MARGIN;
 
 // `kpa` is the placed peak pressure drawn onto the insole's grid (NaN where the measurement has
 // no data), `heights` the insole (its non-zero cells are the foot). A cell is coloured by its

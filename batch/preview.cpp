@@ -35,8 +35,9 @@ PreviewImage renderPreview(const Grid& heights, const Grid* zones)
     // The zones, each apart from its neighbours; the foot's outline is drawn over them, so
     // that it stays whole where a zone reaches the foot's edge.
     if (zones) {
-        canvas.outline([zones](int x, int y) { return static_cast<int>((*zones)[gridIndex(x, y)]); },
-                       PREVIEW_ZONE_INK);
+        canvas.outline(
+            [zones](int x, int y) { return static_cast<int>((*zones)[gridIndex(x, y)]); },
+            PREVIEW_ZONE_INK);
     }
     // The outline: a one-pixel line on every side of a foot cell that faces a cell outside.
     canvas.outline([&heights](int x, int y) { return heights[gridIndex(x, y)] != 0 ? 1 : 0; },

@@ -216,10 +216,11 @@ void SolidWindow::showPicture()
         placeQuad(insoleView->footBox(), insoleView->displayWidth, insoleView->displayLength);
     if (plan && pressurePanel->pressureColours->value()) {
         // The placed peak pressure drawn onto the insole as the foot is, from 0 to its peak.
-        pressureCells_.resize(static_cast<std::size_t>(GRID_ROWS) * GRID_STRIDE);
-        drawFootValuesOnCpu(plan->placed.data(), quad, pressureCells_.data(),
-                            std::numeric_limits<float>::quiet_NaN());
-        const TopValues values{pressureCells_.data(), 0.0, plan->map.peakKpa};
+        if (!pressureCells_) {
+            pressureCells_ = std::make_unique<DrawnValues>();
+        }
+        drawFootValuesOnCpu(plan->placed, quad, *pressureCells_, std::numeric_limits<float>::quiet_NaN());
+        const TopValues values{pressureCells_->data(), 0.0, plan->map.peakKpa};
         view->showPicture(pictureOfSolid(solid_, figures_.thinnestMm, figures_.thickestMm, &values));
         legend->measures("壓力(kPa)", "%.0f");
         legend->range(0.0, plan->map.peakKpa, !solid_.empty());

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "solid/solid_mesh.h"
+#include "view/drawing.h"
 
-#include <vector>
+#include <memory>
 
 #include <FL/Fl_Double_Window.H>
 
@@ -63,7 +64,8 @@ private:
     void showPicture();
 
     SolidMesh solid_;
-    std::vector<float> pressureCells_;
+    // The placed peak pressure drawn onto the insole, when the top is coloured by it.
+    std::unique_ptr<DrawnValues> pressureCells_;
     SolidFigures figures_;
     unsigned long built_ = 0;
 };

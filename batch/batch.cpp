@@ -2,6 +2,7 @@
 
 #include "base/trace.h"
 #include "batch/preview.h"
+#include "batch/pressure_preview.h"
 #include "imagefile/file_names.h"
 #include "imagefile/foot_image.h"
 #include "imagefile/insole_export.h"
@@ -11,17 +12,22 @@
 #include "base/grid_stats.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
+#include "view/relief_plan.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <sstream>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -100,6 +106,143 @@ json solidReport(const SolidFigures& f, double levelMm)
 
 // Figures of a scan as traced: to a tenth of a millimetre or degree.
 double rounded(double value) { return std::round(value * 10) / 10; }
+
+// A figure of the relief to this many decimals, never "-0": what a person would type again.
+double decimals(double value, int places)
+{
+    const double scale = std::pow(10.0, places);
+    const double r = std::round(value * scale) / scale;
+    return r == 0 ? 0.0 : r;
+}
+
+std::string stem(const std::string& foot)
+{
+    const std::size_t slash = foot.find_last_of('/');
+    std::string base = slash == std::string::npos ? foot : foot.substr(slash + 1);
+    const std::size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) {
+        base.erase(dot);
+    }
+    return base;
+}
+
+// The endings a measurement in a folder may have, in any case.
+bool measurementEnding(const std::string& ending)
+{
+    std::string lower = ending;
+    for (char& c : lower) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return lower == ".asf" || lower == ".csv" || lower == ".txt";
+}
+
+// "X,Y": two finite numbers separated by a comma, white space around them allowed.
+bool parseShift(const std::string& text, double& x, double& y)
+{
+    const char* start = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double first = std::strtod(start, &end);
+    if (end == start || errno == ERANGE) {
+        return false;
+    }
+    while (*end == ' ') {
+        ++end;
+    }
+    if (*end != ',') {
+        return false;
+    }
+    start = end + 1;
+    const double second = std::strtod(start, &end);
+    if (end == start || errno == ERANGE) {
+        return false;
+    }
+    while (*end == ' ') {
+        ++end;
+    }
+    if (*end != '\0' || !std::isfinite(first) || !std::isfinite(second)) {
+        return false;
+    }
+    x = first;
+    y = second;
+    return true;
+}
+
+// The pressure options given, as the command line names them.
+std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
+{
+    std::vector<const char*> given;
+    const std::pair<const char*, bool> options[] = {
+        {"--pressure-preview", !p.preview.empty()},
+        {"--relief-kpa", p.thresholdKpa.has_value()},
+        {"--relief-depth-mm", p.depthMm.has_value()},
+        {"--relief-margin-mm", p.marginMm.has_value()},
+        {"--relief-width-mm", p.widthMm.has_value()},
+        {"--pressure-pitch-mm", p.pitchMm.has_value()},
+        {"--pressure-units", p.units.has_value()},
+        {"--pressure-shift", p.shift.has_value()},
+        {"--pressure-turn", p.turnDegrees.has_value()}};
+    for (const auto& [option, set] : options) {
+        if (set) {
+            given.push_back(option);
+        }
+    }
+    return given;
+}
+
+json measurementReport(const std::string& file, const PressureMap& map)
+{
+    return {{"file", file},
+            {"format", map.format},
+            {"rows", map.rows},
+            {"columns", map.cols},
+            {"rowPitchMm", map.rowPitchMm},
+            {"columnPitchMm", map.colPitchMm},
+            {"frames", map.frames},
+            {"peakKpa", decimals(map.peakKpa, 1)}};
+}
+
+json placementReport(const PressurePlacement& p, const PlacementCorrection& hand)
+{
+    return {{"turnDegrees", decimals(p.turnDegrees, 2)},
+            {"shiftMm", {decimals(p.shiftXMm, 2), decimals(p.shiftYMm, 2)}},
+            {"automatic",
+             {{"turnDegrees", decimals(p.autoTurnDegrees, 2)},
+              {"shiftMm", {decimals(p.autoShiftXMm, 2), decimals(p.autoShiftYMm, 2)}}}},
+            {"byHand", {{"turnDegrees", hand.turnDegrees},
+                        {"shiftMm", {hand.shiftXMm, hand.shiftYMm}}}},
+            {"loadShare", decimals(p.loadShare, 4)},
+            {"otherSideLoadShare", decimals(p.otherSideLoadShare, 4)},
+            {"warnings", p.warnings}};
+}
+
+json reliefReport(const ReliefPlan& plan)
+{
+    const ReliefParameters& p = plan.parameters;
+    return {{"thresholdKpa", p.thresholdKpa}, {"depthMm", p.depthMm},
+            {"marginMm", p.marginMm},         {"widthMm", p.widthMm},
+            {"levelMm", plan.levelMm},        {"fullRaiseLevels", plan.relief.fullRaise}};
+}
+
+// The zones as the insole has them: centre on its grid, and area counted in its cells, so
+// that both follow the width and length as the zones themselves do.
+json zonesReport(const DrawnRelief& drawn)
+{
+    std::vector<int> area(MAX_RELIEF_ZONES + 1, 0);
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            ++area[drawn.zoneMask[gridIndex(x, y)]];
+        }
+    }
+    json zones = json::array();
+    for (const ReliefZone& zone : drawn.zones) {
+        zones.push_back({{"centreMm", {decimals(zone.centreXMm, 1), decimals(zone.centreYMm, 1)}},
+                         {"areaMm2", area[zone.id]},
+                         {"peakKpa", decimals(zone.peakKpa, 1)},
+                         {"fullDepth", zone.fullDepth}});
+    }
+    return zones;
+}
 
 // The last line of what the core traced on the problem stream: the reason of a failure.
 std::string lastLine(const std::string& text)
@@ -182,6 +325,9 @@ public:
         for (const std::string& foot : options.feet) {
             footIds_.push_back(fileId(foot));
         }
+        if (!options.pressure.measurement.empty()) {
+            settleRelief(options.pressure, relief_, reliefProblem_);
+        }
     }
 
     FootRun run(const std::string& foot)
@@ -235,6 +381,16 @@ public:
         report["ranges"] = {{"width", {widthRange.minimum, widthRange.maximum}},
                             {"length", {lengthRange.minimum, lengthRange.maximum}},
                             {"height", {MIN_HEIGHT_RATIO, MAX_HEIGHT_RATIO}}};
+        // The measurement is read and placed on the foot image before anything else is
+        // decided, so that --info shows where it lies.
+        std::unique_ptr<ReliefPlan> plan;
+        measurementId_ = {};
+        if (!options_.pressure.measurement.empty()) {
+            std::string why;
+            if (!reliefProblem_.empty() || !preparePlan(foot, report, plan, why)) {
+                return fail(reliefProblem_.empty() ? why : reliefProblem_);
+            }
+        }
         if (options_.info) {
             report["ok"] = true;
             return result;
@@ -270,9 +426,20 @@ public:
                         std::to_string(widestFittingWidth(state, settings)) + " mm");
         }
 
-        recomputeHeights(state, settings);
+        const Relief* relief = activeRelief(plan.get());
+        std::unique_ptr<DrawnRelief> drawn;
+        if (plan) {
+            drawn = std::make_unique<DrawnRelief>();
+            recomputeHeights(state, settings, relief, drawn.get());
+        } else {
+            recomputeHeights(state, settings);
+        }
         const HeightRange heights = heightRange(state.heightGrid);
         report["heights"] = {{"lowest", heights.lowest}, {"highest", heights.highest}};
+        if (plan) {
+            report["zones"] = zonesReport(*drawn);
+            report["relief"]["cappedCells"] = drawn->cappedCells;
+        }
 
         // Every name is settled, and the solid made, before anything is written, so that a
         // refused name or a foot without a solid leaves no file of this foot behind.
@@ -282,6 +449,7 @@ public:
         std::string stl;
         std::string threeMf;
         std::string footImage;
+        std::string pressurePreview;
         std::string why;
         const auto take = [&](const std::string& target, const char* extension, std::string& taken) {
             return target.empty() ||
@@ -291,7 +459,8 @@ public:
         if (!take(options_.out, ".bmp", insole) || !take(options_.preview, ".png", preview) ||
             !take(options_.stl, ".stl", stl) || !take(options_.threeMf, ".3mf", threeMf) ||
             // Only a scan has a foot image the program made; an image foot is its own file.
-            (scan.isScan && !take(options_.footImage, ".png", footImage))) {
+            (scan.isScan && !take(options_.footImage, ".png", footImage)) ||
+            (plan && !take(options_.pressure.preview, ".png", pressurePreview))) {
             return fail(why);
         }
         if (!options_.footImage.empty() && !scan.isScan) {
@@ -320,7 +489,8 @@ public:
             report["insole"] = insole;
         }
         if (!preview.empty()) {
-            if (!writePreview(state.heightGrid, preview.c_str())) {
+            const Grid* zones = relief ? &drawn->zoneMask : nullptr;
+            if (!writePreview(state.heightGrid, preview.c_str(), zones)) {
                 return fail("");
             }
             report["preview"] = preview;
@@ -332,16 +502,72 @@ public:
             report["stl"] = stl;
         }
         if (!threeMf.empty()) {
-            if (!write3mfFile(solid, SolidRecord{fileNameOf(foot), settings, options_.scan.levelMm, {}}, threeMf.c_str())) {
+            const SolidRecord record{fileNameOf(foot), settings, options_.scan.levelMm,
+                                     reliefRecipe(plan.get())};
+            if (!write3mfFile(solid, record, threeMf.c_str())) {
                 return fail("");
             }
             report["3mf"] = threeMf;
+        }
+        if (!pressurePreview.empty()) {
+            // The placed pressure drawn with the quad the heights were drawn with.
+            auto kpa = std::make_unique<DrawnValues>();
+            drawFootValuesOnCpu(plan->placed,
+                                placeQuad(state.footBox(), state.displayWidth, state.displayLength),
+                                *kpa, std::numeric_limits<float>::quiet_NaN());
+            if (!writePressurePreview(*kpa, state.heightGrid, plan->map.peakKpa,
+                                      pressurePreview.c_str())) {
+                return fail("");
+            }
+            report["pressurePreview"] = pressurePreview;
         }
         report["ok"] = true;
         return result;
     }
 
 private:
+    // Finds the foot's measurement, reads it, places it on the foot image and works out the
+    // relief, reporting each step. A foot without a measurement in the folder gets no plan
+    // and is made without relief, saying so; a measurement that cannot be read or placed
+    // fails the foot with the reader's or the placement's reason.
+    bool preparePlan(const std::string& foot, json& report, std::unique_ptr<ReliefPlan>& plan,
+                     std::string& why)
+    {
+        std::string measurement;
+        if (!measurementOf(options_.pressure.measurement, foot, measurement, why)) {
+            return false;
+        }
+        if (measurement.empty()) {
+            const std::string folder = options_.pressure.measurement;
+            const std::string reason =
+                "no measurement named " + stem(foot) + ".asf, .csv or .txt in " + folder +
+                "; made without relief" +
+                (options_.pressure.preview.empty() ? "" : " and without a pressure preview");
+            traceFileWarning("No pressure measurement for", foot.c_str(), reason.c_str());
+            report["measurement"] = nullptr;
+            return true;
+        }
+        measurementId_ = fileId(measurement);
+        auto made = std::make_unique<ReliefPlan>();
+        made->measurementFile = measurement;
+        made->parameters = relief_.parameters;
+        if (!readPressureFile(measurement.c_str(), relief_.reading, made->map, why)) {
+            return false;
+        }
+        report["measurement"] = measurementReport(measurement, made->map);
+        if (!placeRelief(*made, state_->footGrid, relief_.correction, options_.scan.levelMm, why)) {
+            why = "cannot place the pressure measurement " + measurement + " on it: " + why;
+            return false;
+        }
+        report["placement"] = placementReport(made->placement, made->correction);
+        report["relief"] = reliefReport(*made);
+        for (const std::string& warning : made->placement.warnings) {
+            traceFileWarning("Pressure measurement placed on", foot.c_str(), warning.c_str());
+        }
+        plan = std::move(made);
+        return true;
+    }
+
     // The name a file gets, as Save makes an insole's (".bmp" unless it ends in exactly
     // that) and Save solid a solid's (".stl" or ".3mf" unless it ends so, in any case). A name
     // with no room for its ending stays as it is; the writer refuses it, saying why.
@@ -366,6 +592,10 @@ private:
     {
         name = wanted;
         const FileId target = fileId(name);
+        if (sameFile(target, measurementId_)) {
+            why = name + " is the pressure measurement of " + foot + "; it is not replaced";
+            return false;
+        }
         for (std::size_t i = 0; i < footIds_.size(); ++i) {
             if (sameFile(target, footIds_[i])) {
                 why = name + " is the foot image " + options_.feet[i] + "; it is not replaced";
@@ -386,7 +616,68 @@ private:
     std::unique_ptr<InsoleState> state_;
     std::vector<FileId> footIds_;
     std::map<std::string, std::string> written_;
+    ReliefSettings relief_;
+    // Why the pressure options cannot be taken (when the caller skipped prepareBatch).
+    std::string reliefProblem_;
+    FileId measurementId_;  // the measurement of the foot being made
 };
+
+// The measurement, its placement, the relief and its zones, for the text report.
+void pressureText(const json& r, std::ostringstream& line)
+{
+    if (r.contains("measurement") && r["measurement"].is_null()) {
+        line << "; no pressure measurement, made without relief";
+    } else if (r.contains("measurement")) {
+        const json& m = r["measurement"];
+        const int frames = m["frames"];
+        line << "; pressure measurement " << m["file"].get<std::string>() << ": "
+             << m["format"].get<std::string>() << ", " << m["rows"] << " x " << m["columns"]
+             << " cells (rows x columns) of " << number(m["columnPitchMm"]) << " x "
+             << number(m["rowPitchMm"]) << " mm, " << frames
+             << (frames == 1 ? " frame" : " frames") << ", peak " << number(m["peakKpa"]) << " kPa";
+    }
+    if (r.contains("placement")) {
+        const json& p = r["placement"];
+        const auto turnAndShift = [](const json& part) {
+            return number(part["turnDegrees"]) + " degrees, " + number(part["shiftMm"][0]) + ", " +
+                   number(part["shiftMm"][1]) + " mm";
+        };
+        line << "; placed turned " << number(p["turnDegrees"]) << " degrees, shifted "
+             << number(p["shiftMm"][0]) << ", " << number(p["shiftMm"][1])
+             << " mm (automatically " << turnAndShift(p["automatic"]) << "; by hand "
+             << turnAndShift(p["byHand"]) << "), "
+             << number(std::round(p["loadShare"].get<double>() * 1000) / 10)
+             << " % of the load on the foot";
+        for (const json& warning : p["warnings"]) {
+            line << "; warning: " << warning.get<std::string>();
+        }
+    }
+    if (r.contains("relief")) {
+        const json& f = r["relief"];
+        line << "; relief at " << number(f["thresholdKpa"]) << " kPa, depth "
+             << number(f["depthMm"]) << " mm (" << f["fullRaiseLevels"] << " levels of "
+             << number(f["levelMm"]) << " mm), margin " << number(f["marginMm"])
+             << " mm, transition " << number(f["widthMm"]) << " mm";
+    }
+    if (r.contains("zones") && r["ok"].get<bool>()) {
+        const json& zones = r["zones"];
+        if (zones.empty()) {
+            line << ": no zone, nothing relieved";
+        } else {
+            line << ": " << zones.size() << (zones.size() == 1 ? " zone" : " zones");
+            for (const json& z : zones) {
+                line << (&z == &zones.front() ? ": " : "; ") << "at " << number(z["centreMm"][0])
+                     << ", " << number(z["centreMm"][1]) << " mm, " << z["areaMm2"] << " mm2, peak "
+                     << number(z["peakKpa"]) << " kPa, "
+                     << (z["fullDepth"].get<bool>() ? "full depth" : "not full depth");
+            }
+            line << "; " << r["relief"]["cappedCells"] << " cells capped at 255";
+        }
+    }
+    if (r.contains("pressurePreview")) {
+        line << "; pressure preview " << r["pressurePreview"].get<std::string>();
+    }
+}
 
 std::string textReport(const json& r)
 {
@@ -441,22 +732,12 @@ std::string textReport(const json& r)
     if (r.contains("footImage")) {
         line << "; foot image " << r["footImage"].get<std::string>();
     }
+    pressureText(r, line);
     if (!r["ok"].get<bool>()) {
         // Nothing may stand before the failure when the foot could not even be read.
         line << (r.contains("image") ? "; FAILED: " : " FAILED: ") << r["error"].get<std::string>();
     }
     return line.str();
-}
-
-std::string stem(const std::string& foot)
-{
-    const std::size_t slash = foot.find_last_of('/');
-    std::string base = slash == std::string::npos ? foot : foot.substr(slash + 1);
-    const std::size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) {
-        base.erase(dot);
-    }
-    return base;
 }
 
 std::string prepareFolder(const std::string& option, const std::string& folder)
@@ -476,6 +757,99 @@ std::string prepareFolder(const std::string& option, const std::string& folder)
 }
 
 }  // namespace
+
+bool settleRelief(const BatchPressure& pressure, ReliefSettings& settings, std::string& why)
+{
+    ReliefSettings settled;
+    struct Ranged {
+        const char* option;
+        const std::optional<double>& value;
+        double minimum;
+        double maximum;
+        const char* unit;
+        double& target;
+    };
+    const Ranged ranged[] = {
+        {"--relief-kpa", pressure.thresholdKpa, MIN_RELIEF_KPA, MAX_RELIEF_KPA, "kPa",
+         settled.parameters.thresholdKpa},
+        {"--relief-depth-mm", pressure.depthMm, MIN_RELIEF_DEPTH_MM, MAX_RELIEF_DEPTH_MM, "mm",
+         settled.parameters.depthMm},
+        {"--relief-margin-mm", pressure.marginMm, MIN_RELIEF_MARGIN_MM, MAX_RELIEF_MARGIN_MM, "mm",
+         settled.parameters.marginMm},
+        {"--relief-width-mm", pressure.widthMm, MIN_RELIEF_WIDTH_MM, MAX_RELIEF_WIDTH_MM, "mm",
+         settled.parameters.widthMm},
+        {"--pressure-pitch-mm", pressure.pitchMm, MIN_PRESSURE_PITCH_MM, MAX_PRESSURE_PITCH_MM,
+         "mm", settled.reading.pitchMm},
+    };
+    for (const Ranged& r : ranged) {
+        if (!r.value) {
+            continue;
+        }
+        if (!(*r.value >= r.minimum && *r.value <= r.maximum)) {
+            why = std::string(r.option) + " " + exact(*r.value) + " is outside the allowed range " +
+                  exact(r.minimum) + " to " + exact(r.maximum) + " " + r.unit;
+            return false;
+        }
+        r.target = *r.value;
+    }
+    if (pressure.units && !pressureUnitFromName(*pressure.units, settled.reading.units)) {
+        why = "--pressure-units " + *pressure.units +
+              " is not a unit taken: kPa, MPa, N/cm2 or PSI, in any case";
+        return false;
+    }
+    if (pressure.shift &&
+        !parseShift(*pressure.shift, settled.correction.shiftXMm, settled.correction.shiftYMm)) {
+        why = "--pressure-shift " + *pressure.shift +
+              " is not two finite numbers of mm written X,Y (for example 2.5,-4)";
+        return false;
+    }
+    if (pressure.turnDegrees) {
+        if (!std::isfinite(*pressure.turnDegrees)) {
+            why = "--pressure-turn " + exact(*pressure.turnDegrees) +
+                  " is not a finite number of degrees";
+            return false;
+        }
+        settled.correction.turnDegrees = *pressure.turnDegrees;
+    }
+    settings = settled;
+    return true;
+}
+
+bool measurementOf(const std::string& source, const std::string& foot, std::string& measurement,
+                   std::string& why)
+{
+    measurement.clear();
+    if (!isFolder(source)) {
+        measurement = source;
+        return true;
+    }
+    const std::string name = stem(foot);
+    std::vector<std::string> found;
+    DIR* folder = opendir(source.c_str());
+    if (!folder) {
+        why = "cannot read the folder of pressure measurements " + source + ": " +
+              std::strerror(errno);
+        return false;
+    }
+    while (const dirent* entry = readdir(folder)) {
+        const std::string file = entry->d_name;
+        if (file.size() == name.size() + 4 && file.compare(0, name.size(), name) == 0 &&
+            measurementEnding(file.substr(name.size()))) {
+            found.push_back(source + (source.back() == '/' ? "" : "/") + file);
+        }
+    }
+    closedir(folder);
+    std::sort(found.begin(), found.end());
+    if (found.size() > 1) {
+        why = "the pressure measurements " + found[0] + " and " + found[1] +
+              " both have the foot's name; keep the one that belongs to it";
+        return false;
+    }
+    if (!found.empty()) {
+        measurement = found[0];
+    }
+    return true;
+}
 
 std::string outputName(const std::string& target, const std::string& foot, bool severalFeet,
                        const char* extension)
@@ -497,14 +871,16 @@ std::string prepareBatch(const BatchOptions& options)
         return "no foot image given";
     }
     const bool writesSolid = !options.stl.empty() || !options.threeMf.empty();
+    const BatchPressure& pressure = options.pressure;
     const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid ||
-                        !options.footImage.empty();
+                        !options.footImage.empty() || !pressure.preview.empty();
     if (options.info && writes) {
-        return "--info writes nothing; leave out -o, --preview, --stl, --3mf and --foot-image";
+        return "--info writes nothing; leave out -o, --preview, --stl, --3mf, --foot-image and "
+               "--pressure-preview";
     }
     if (!options.info && !writes) {
-        return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF or "
-               "--foot-image PNG (any of them), or --info";
+        return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF, "
+               "--foot-image PNG or --pressure-preview PNG (any of them), or --info";
     }
     if (!levelInRange(options.scan.levelMm)) {
         return "--level-mm " + number(options.scan.levelMm) + " is outside the allowed range " +
@@ -515,13 +891,33 @@ std::string prepareBatch(const BatchOptions& options)
                number(MIN_HEIGHT_RATIO) + " to " + number(MAX_HEIGHT_RATIO);
     }
     const bool several = options.feet.size() > 1;
+    if (pressure.measurement.empty()) {
+        const std::vector<const char*> given = pressureOptionsGiven(pressure);
+        if (!given.empty()) {
+            return std::string(given.front()) +
+                   " is about a pressure measurement, and none is given: add --pressure FILE "
+                   "(a FOLDER for several feet)";
+        }
+    } else {
+        ReliefSettings settled;
+        std::string why;
+        if (!settleRelief(pressure, settled, why)) {
+            return why;
+        }
+        if (several && !isFolder(pressure.measurement)) {
+            return "--pressure " + pressure.measurement +
+                   " must be a folder when several feet are given, holding each foot's "
+                   "measurement under its name (NAME.asf, NAME.csv or NAME.txt)";
+        }
+    }
     const auto needsFolder = [several](const std::string& target) {
         return !target.empty() && (several || target.back() == '/');
     };
     // The pictures are PNG whatever their names say: a name that promises another format
     // would lie to whoever opens the file.
     for (const auto& [option, target] : {std::pair<const char*, const std::string*>{"--preview", &options.preview},
-                                         {"--foot-image", &options.footImage}}) {
+                                         {"--foot-image", &options.footImage},
+                                         {"--pressure-preview", &pressure.preview}}) {
         if (target->empty() || needsFolder(*target) || isFolder(*target)) {
             continue;
         }
@@ -533,7 +929,8 @@ std::string prepareBatch(const BatchOptions& options)
     }
     const std::pair<const char*, const std::string*> targets[] = {
         {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
-        {"--3mf", &options.threeMf}, {"--foot-image", &options.footImage}};
+        {"--3mf", &options.threeMf}, {"--foot-image", &options.footImage},
+        {"--pressure-preview", &pressure.preview}};
     for (const auto& [option, target] : targets) {
         if (needsFolder(*target)) {
             const std::string why = prepareFolder(option, *target);

@@ -4,11 +4,40 @@
 
 #include "scan/scan_foot.h"
 #include "base/level.h"
+#include "pressure/placement.h"
+#include "pressure/pressure_file.h"
+#include "pressure/relief.h"
 
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
+
+// The relief under the peaks of a plantar-pressure measurement, as the options give it. The
+// values left unset take the relief's defaults; any of them set without a measurement is
+// refused, since it would silently do nothing.
+struct BatchPressure {
+    // The measurement for one foot, or a folder holding each foot's under the foot's name
+    // without its extension and one of .asf, .csv or .txt; empty: no relief.
+    std::string measurement;
+    // The placed peak pressure pictured (PNG), or a folder for several feet; empty: none.
+    std::string preview;
+    std::optional<double> thresholdKpa;  // --relief-kpa
+    std::optional<double> depthMm;       // --relief-depth-mm
+    std::optional<double> marginMm;      // --relief-margin-mm
+    std::optional<double> widthMm;       // --relief-width-mm
+    std::optional<double> pitchMm;       // --pressure-pitch-mm, for plain matrices
+    std::optional<std::string> units;    // --pressure-units: kPa, MPa, N/cm2 or PSI, any case
+    std::optional<std::string> shift;    // --pressure-shift "X,Y" in mm, by hand
+    std::optional<double> turnDegrees;   // --pressure-turn, by hand
+};
+
+// The pressure options made into the values the pressure room takes.
+struct ReliefSettings {
+    PressureOptions reading;
+    ReliefParameters parameters;
+    PlacementCorrection correction;
+};
 
 struct BatchOptions {
     std::vector<std::string> feet;
@@ -25,6 +54,7 @@ struct BatchOptions {
     std::optional<double> length;  // millimetres; default the measured foot length
     double heightRatio = 1.0;
     bool limit = false;
+    BatchPressure pressure;
     bool info = false;
     bool json = false;
 };
@@ -36,6 +66,17 @@ constexpr double MAX_HEIGHT_RATIO = 2.0;
 // Why the options cannot run as a batch at all (the caller exits with status 2), or an
 // empty string when they can. Creates OUT or PREVIEW as a folder when several feet need one.
 std::string prepareBatch(const BatchOptions& options);
+
+// The pressure options checked and made into values: false with `why` (naming the option and
+// its range, the ends printed as the values compared) when one is outside its range or
+// cannot be read.
+bool settleRelief(const BatchPressure& pressure, ReliefSettings& settings, std::string& why);
+
+// The measurement of a foot: `source` itself when it is not a folder, otherwise the file in it
+// named as the foot without its extension, with .asf, .csv or .txt in any case. Empty when the
+// folder holds none; false, saying why, when it holds more than one.
+bool measurementOf(const std::string& source, const std::string& foot, std::string& measurement,
+                   std::string& why);
 
 // Where a foot's file goes: inside `target` as the foot's name without its extension plus
 // `extension` when target is a folder (an existing folder, a name ending in '/', or any

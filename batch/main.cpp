@@ -65,6 +65,34 @@ int main(int argc, char** argv)
     app.add_option("--scan-up", up, "The axis of scans that points up from the ground")
         ->check(CLI::IsMember({"+z", "-z", "+y", "-y", "+x", "-x"}))
         ->capture_default_str();
+    BatchPressure& pressure = options.pressure;
+    app.add_option("--pressure", pressure.measurement,
+                   "Plantar-pressure measurement (sensor insole export .asf/.csv, or a plain "
+                   "matrix .csv/.txt) to relieve the insole under its peaks; for several feet a "
+                   "folder holding NAME.asf, NAME.csv or NAME.txt per foot (a foot without one is "
+                   "made without relief)");
+    app.add_option("--relief-kpa", pressure.thresholdKpa,
+                   "Peak pressure at or above which the foot is relieved, 100 to 1000 kPa "
+                   "(default 200)");
+    app.add_option("--relief-depth-mm", pressure.depthMm,
+                   "How much higher the insole is around the zones, 0.5 to 6 mm (default 3), in "
+                   "levels of --level-mm");
+    app.add_option("--relief-margin-mm", pressure.marginMm,
+                   "How far a zone reaches beyond the peaks, 0 to 15 mm (default 5)");
+    app.add_option("--relief-width-mm", pressure.widthMm,
+                   "Distance over which the insole rises by the depth, 2 to 20 mm (default 8)");
+    app.add_option("--pressure-pitch-mm", pressure.pitchMm,
+                   "Distance between the cells of a plain matrix, 1 to 20 mm (default 5)");
+    app.add_option("--pressure-units", pressure.units,
+                   "Unit of a plain matrix: kPa, MPa, N/cm2 or PSI, in any case (default kPa)");
+    app.add_option("--pressure-shift", pressure.shift,
+                   "Correction by hand of the placement, X,Y in mm (right, toward the toes), "
+                   "after the automatic one");
+    app.add_option("--pressure-turn", pressure.turnDegrees,
+                   "Correction by hand of the placement's turn, degrees anticlockwise");
+    app.add_option("--pressure-preview", pressure.preview,
+                   "Picture of the placed peak pressure over the foot's outline (PNG) for one "
+                   "foot; a folder for several, one NAME.png per foot");
     app.add_flag("--info", options.info, "Print the measurements only; write nothing");
     app.add_flag("--json", options.json, "One JSON object per foot on standard output");
     app.set_version_flag("--version", std::string("tarsola-batch ") + TARSOLA_VERSION,

@@ -111,10 +111,11 @@ void drawFootOnCpu(const Grid& displayGrid, const QuadPlacement& quad, Grid& dra
 
 namespace {
 
-// Calls visit(insole cell, foot image cell) for every insole cell whose centre falls on a
-// texel of the foot image (not the spare texture columns, not outside the quad).
-template <typename Visit>
-void visitDrawnTexels(const QuadPlacement& quad, Visit visit)
+// Calls `draw(cell, texel)` for every cell of the insole's grid that takes a texel of the
+// foot image under the drawing rule: the index of the cell in a Grid and of the texel in a
+// FootGrid. Cells outside the quad, and those on the two spare texture columns, are skipped.
+template <typename Draw>
+void forEachDrawnTexel(const QuadPlacement& quad, Draw draw)
 {
     int columns[FOOT_COLUMNS];
     for (int x = 0; x < FOOT_COLUMNS; ++x) {
@@ -127,9 +128,10 @@ void visitDrawnTexels(const QuadPlacement& quad, Visit visit)
         }
         for (int x = 0; x < FOOT_COLUMNS; ++x) {
             // Texture columns 150 and 151 lie beyond the foot image: black.
-            if (columns[x] >= 0 && columns[x] < FOOT_COLUMNS) {
-                visit(gridIndex(x, y), footIndex(columns[x], row));
+            if (columns[x] < 0 || columns[x] >= FOOT_COLUMNS) {
+                continue;
             }
+            draw(gridIndex(x, y), footIndex(columns[x], row));
         }
     }
 }
@@ -141,17 +143,18 @@ void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement
     for (int k = 0; k < count; ++k) {
         layers[k].drawn->fill(0);
     }
-    visitDrawnTexels(quad, [&](int cell, int texel) {
+    forEachDrawnTexel(quad, [layers, count](int cell, int texel) {
         for (int k = 0; k < count; ++k) {
             (*layers[k].drawn)[cell] = (*layers[k].texels)[texel];
         }
     });
 }
 
-void drawFootValuesOnCpu(const float* texels, const QuadPlacement& quad, float* drawn, float outside)
+void drawFootValuesOnCpu(const FootValues& texels, const QuadPlacement& quad, DrawnValues& drawn,
+                         float outside)
 {
-    std::fill(drawn, drawn + GRID_ROWS * GRID_STRIDE, outside);
-    visitDrawnTexels(quad, [&](int cell, int texel) { drawn[cell] = texels[texel]; });
+    drawn.fill(outside);
+    forEachDrawnTexel(quad, [&](int cell, int texel) { drawn[cell] = texels[texel]; });
 }
 
 void drawnPoint(const QuadPlacement& quad, double footX, double footY, double& insoleX,

@@ -7,6 +7,8 @@
 #include "imagefile/foot_image.h"
 #include "base/grid.h"
 
+#include <array>
+
 // The texture quad in view pixels: its bottom-left corner and its size.
 struct QuadPlacement {
     float offsetX;   // the quad is moved right by this much ...
@@ -39,9 +41,14 @@ struct FootLayer {
     Grid* drawn;
 };
 void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad);
-// The same for a layer of values (the placed peak pressure): `texels` holds 150 x 360 values
-// of stride 150, `drawn` receives 360 rows of stride 152; cells no texel covers get `outside`.
-void drawFootValuesOnCpu(const float* texels, const QuadPlacement& quad, float* drawn,
+
+// Values laid out on the foot image's grid (such as the placed peak pressure, in kPa), drawn
+// onto the insole's grid by the same rule and quad as the foot, so that a picture of them
+// lines up with the insole cell for cell. A cell that takes no texel of the foot image
+// (outside the quad, or on the two spare texture columns) gets `outside`.
+using FootValues = std::array<float, GRID_ROWS * FOOT_STRIDE>;
+using DrawnValues = std::array<float, GRID_ROWS * GRID_STRIDE>;
+void drawFootValuesOnCpu(const FootValues& texels, const QuadPlacement& quad, DrawnValues& drawn,
                          float outside);
 
 // Where a point of the foot image's grid (in mm from its bottom-left corner) lands on the

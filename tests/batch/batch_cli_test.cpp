@@ -1,19 +1,26 @@
 // The real tarsola-batch program, run as a user runs it: arguments, exit statuses, reports on
 // standard output and problems on standard error, and the files it leaves.
+#include "batch/preview.h"
 #include "solid/solid_files.h"
+#include "support/pressure_files.h"
 #include "support/scan_files.h"
 #include "support/test_support.h"
+#include "view/drawing.h"
 #include "view/insole_state.h"
 #include "view/recompute.h"
+#include "view/relief_plan.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -413,4 +420,364 @@ TEST_F(BatchCli, ScansReportTheirPlacementAndKeepTheirFootImage)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("the foot measures 0.3 x 0.1 mm (length x width) and covers no cell"), std::string::npos) << r.err;
     EXPECT_NE(runBatch(dir, {dir.file("scan.stl"), "--info", "--foot-image", dir.file("f.png")}).status, 0);
+}
+
+namespace {
+
+// The sample foot copied into the test's folder as `foot`, loaded as the batch loads it, and
+// a plate's measurement of it written beside it as `plate`.
+std::unique_ptr<InsoleState> sampleFootWithPlate(const TempDir& dir, const std::string& foot,
+                                                 const std::string& plate)
+{
+    const std::vector<std::uint8_t> bytes = readFileBytes(TARSOLA_SOURCE_DIR "/samples/foot.bmp");
+    writeFileBytes(dir.file(foot), std::string(bytes.begin(), bytes.end()));
+    auto state = std::make_unique<InsoleState>();
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(loadFoot(*state, dir.file(foot).c_str()));
+    testing::internal::GetCapturedStdout();
+    writeFileBytes(dir.file(plate), pressureMatrixOf(state->footGrid, 5.0));
+    return state;
+}
+
+// The heights of an 8-bit insole file, row 0 at the bottom as in the grid.
+Grid insoleIn(const std::string& path)
+{
+    Grid heights{};
+    FIBITMAP* bitmap = FreeImage_Load(FreeImage_GetFileType(path.c_str()), path.c_str(), 0);
+    EXPECT_NE(bitmap, nullptr) << path;
+    if (bitmap) {
+        for (int y = 0; y < GRID_ROWS; ++y) {
+            for (int x = 0; x < FOOT_COLUMNS; ++x) {
+                heights[gridIndex(x, y)] = FreeImage_GetScanLine(bitmap, y)[x];
+            }
+        }
+        FreeImage_Unload(bitmap);
+    }
+    return heights;
+}
+
+// A picture's pixels, rows from the top down.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels;
+
+    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    // The pixel in the middle of an insole cell, in the preview's layout.
+    Rgb cell(int x, int y) const { return at(cellLeft(x) + 1, cellTop(y) + 1); }
+};
+
+Picture pictureIn(const std::string& path)
+{
+    Picture picture;
+    FIBITMAP* bitmap = FreeImage_Load(FIF_PNG, path.c_str(), 0);
+    EXPECT_NE(bitmap, nullptr) << path;
+    if (!bitmap) {
+        return picture;
+    }
+    picture.width = static_cast<int>(FreeImage_GetWidth(bitmap));
+    picture.height = static_cast<int>(FreeImage_GetHeight(bitmap));
+    for (int y = 0; y < picture.height; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap, picture.height - 1 - y);
+        for (int x = 0; x < picture.width; ++x) {
+            picture.pixels.push_back({line[x * 3 + FI_RGBA_RED], line[x * 3 + FI_RGBA_GREEN],
+                                      line[x * 3 + FI_RGBA_BLUE]});
+        }
+    }
+    FreeImage_Unload(bitmap);
+    return picture;
+}
+
+bool same(Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+std::vector<nlohmann::json> jsonLines(const std::string& text)
+{
+    std::vector<nlohmann::json> objects;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        objects.push_back(nlohmann::json::parse(line));
+    }
+    return objects;
+}
+
+// The sample foot, 4 mm wider and 9 mm shorter than measured (so that the insole's grid is not
+// the foot image's), relieved with parameters and a hand correction that are all not the
+// defaults: what the batch is asked for, and what the shared recompute makes of it in-process.
+struct StretchedRelief {
+    std::unique_ptr<InsoleState> state;
+    std::unique_ptr<ReliefPlan> plan = std::make_unique<ReliefPlan>();
+    std::unique_ptr<DrawnRelief> drawn = std::make_unique<DrawnRelief>();
+    InsoleSettings settings;
+    std::vector<std::string> arguments;
+
+    explicit StretchedRelief(const TempDir& dir)
+        : state(sampleFootWithPlate(dir, "foot.bmp", "plate.csv"))
+    {
+        settings = restoredSettings(*state);
+        settings.width += 4;
+        settings.length -= 9;
+        arguments = {dir.file("foot.bmp"), "--width", std::to_string(state->footWidth + 4),
+                     "--length", std::to_string(state->footLength - 9)};
+        plan->measurementFile = dir.file("plate.csv");
+        plan->parameters = ReliefParameters{250, 2.4, 4, 10};
+        PlacementCorrection hand;
+        hand.shiftXMm = 1;
+        hand.shiftYMm = -2;
+        hand.turnDegrees = 1.5;
+        std::string failure;
+        EXPECT_TRUE(readPressureFile(plan->measurementFile.c_str(), PressureOptions{}, plan->map,
+                                     failure)) << failure;
+        EXPECT_TRUE(placeRelief(*plan, state->footGrid, hand, DEFAULT_LEVEL_MM, failure))
+            << failure;
+        testing::internal::CaptureStdout();
+        recomputeHeights(*state, settings, activeRelief(plan.get()), drawn.get());
+        testing::internal::GetCapturedStdout();
+    }
+
+    std::vector<std::string> relieved(std::vector<std::string> outputs) const
+    {
+        std::vector<std::string> all = arguments;
+        all.insert(all.end(), {"--pressure", plan->measurementFile, "--relief-kpa", "250",
+                               "--relief-depth-mm", "2.4", "--relief-margin-mm", "4",
+                               "--relief-width-mm", "10", "--pressure-shift", "1,-2",
+                               "--pressure-turn", "1.5"});
+        all.insert(all.end(), outputs.begin(), outputs.end());
+        return all;
+    }
+};
+
+}  // namespace
+
+// The insole with a measurement is the shared recompute's with the same plan, byte for byte,
+// and differs from the insole without one exactly by the raise around the zones; the 3MF
+// records the recipe and the JSON report the measurement, the placement and the zones.
+TEST_F(BatchCli, AMeasurementRaisesTheInsoleAroundItsZonesAsTheRecomputeDoes)
+{
+    const StretchedRelief expected(dir);
+    ASSERT_FALSE(expected.drawn->zones.empty());
+    std::vector<std::string> plainArguments = expected.arguments;
+    plainArguments.insert(plainArguments.end(), {"-o", dir.file("plain.bmp")});
+    Result r = runBatch(dir, plainArguments);
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = runBatch(dir, expected.relieved({"-o", dir.file("relieved.bmp"), "--3mf",
+                                         dir.file("relieved.3mf"), "--json"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    const Grid relieved = insoleIn(dir.file("relieved.bmp"));
+    const Grid plain = insoleIn(dir.file("plain.bmp"));
+    EXPECT_TRUE(relieved == expected.state->heightGrid);
+    int raised = 0;
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            const int i = gridIndex(x, y);
+            const bool aroundZones =
+                plain[i] && !expected.drawn->zoneMask[i] && expected.drawn->raise[i];
+            ASSERT_EQ(relieved[i] != plain[i], aroundZones) << "cell " << x << "," << y;
+            raised += aroundZones;
+        }
+    }
+    EXPECT_GT(raised, 3000);
+
+    const std::string recipe = reliefRecipe(expected.plan.get());
+    EXPECT_NE(recipe.find("pressure measurement plate.csv (plain matrix"), std::string::npos)
+        << recipe;
+    EXPECT_NE(recipe.find("relief 250 kPa, depth 2.4 mm, margin 4 mm, transition 10 mm"),
+              std::string::npos) << recipe;
+    EXPECT_NE(recipe.find("by hand 1.5 degrees, 1, -2 mm"), std::string::npos) << recipe;
+    std::vector<std::uint8_t> threeMf;
+    std::string failure;
+    ASSERT_TRUE(encode3mf(buildSolid(expected.state->heightGrid, DEFAULT_LEVEL_MM),
+                          SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM, recipe},
+                          threeMf, failure)) << failure;
+    EXPECT_TRUE(readFileBytes(dir.file("relieved.3mf")) == threeMf);
+
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    EXPECT_EQ(report["measurement"]["file"], dir.file("plate.csv"));
+    EXPECT_EQ(report["measurement"]["format"], "plain matrix");
+    EXPECT_EQ(report["measurement"]["rows"], 72);
+    EXPECT_EQ(report["measurement"]["columns"], 30);
+    EXPECT_EQ(report["placement"]["byHand"]["shiftMm"].dump(), "[1.0,-2.0]");
+    EXPECT_NEAR(report["placement"]["turnDegrees"].get<double>(),
+                expected.plan->placement.turnDegrees, 0.005);
+    EXPECT_GE(report["placement"]["loadShare"].get<double>(), 0.9);
+    EXPECT_EQ(report["relief"]["fullRaiseLevels"], 12);
+    EXPECT_EQ(report["relief"]["cappedCells"], expected.drawn->cappedCells);
+    const nlohmann::json& zones = report["zones"];
+    ASSERT_EQ(zones.size(), expected.drawn->zones.size());
+    for (std::size_t k = 0; k < zones.size(); ++k) {
+        const ReliefZone& zone = expected.drawn->zones[k];
+        EXPECT_NEAR(zones[k]["centreMm"][0].get<double>(), zone.centreXMm, 0.05);
+        EXPECT_NEAR(zones[k]["centreMm"][1].get<double>(), zone.centreYMm, 0.05);
+        EXPECT_EQ(zones[k]["fullDepth"], zone.fullDepth);
+        EXPECT_GE(zones[k]["peakKpa"].get<double>(), 250.0);
+    }
+}
+
+// Both pictures lie on the insole's grid: the zones' outlines on the preview run over drawn
+// zone cells only, and on the pressure preview the highest placed pressure is the top of the
+// scale, every cell of a zone at or above the threshold is in the scale's upper part, and the
+// cells off the foot that carry no load are background.
+TEST_F(BatchCli, ThePreviewsOutlineTheZonesAndPictureThePressureOnTheInsolesGrid)
+{
+    const StretchedRelief expected(dir);
+    const Result r = runBatch(dir, expected.relieved({"--preview", dir.file("pv.png"),
+                                                      "--pressure-preview", dir.file("pp.png")}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("; pressure preview " + dir.file("pp.png")), std::string::npos) << r.out;
+
+    const Picture preview = pictureIn(dir.file("pv.png"));
+    ASSERT_EQ(preview.width, PREVIEW_WIDTH);
+    int zoneInk = 0;
+    for (int py = PREVIEW_MARGIN; py < PREVIEW_MARGIN + PREVIEW_MAP_HEIGHT; ++py) {
+        for (int px = PREVIEW_MARGIN; px < PREVIEW_MARGIN + PREVIEW_MAP_WIDTH; ++px) {
+            if (same(preview.at(px, py), PREVIEW_ZONE_INK)) {
+                ++zoneInk;
+                const int x = (px - PREVIEW_MARGIN) / PREVIEW_SCALE;
+                const int y = GRID_ROWS - 1 - (py - PREVIEW_MARGIN) / PREVIEW_SCALE;
+                ASSERT_NE(expected.drawn->zoneMask[gridIndex(x, y)], 0) << "cell " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(zoneInk, 200);
+
+    auto kpa = std::make_unique<DrawnValues>();
+    const InsoleState& state = *expected.state;
+    drawFootValuesOnCpu(expected.plan->placed,
+                        placeQuad(state.footBox(), state.displayWidth, state.displayLength), *kpa,
+                        std::numeric_limits<float>::quiet_NaN());
+    const Picture pressure = pictureIn(dir.file("pp.png"));
+    ASSERT_GT(pressure.width, PREVIEW_WIDTH);  // room for labels up to 10000 kPa
+    const float peak = expected.plan->map.peakKpa;
+    const Rgb threshold = heightColour(250.0 / peak);
+    int peakCells = 0;
+    int zoneCells = 0;
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            const int i = gridIndex(x, y);
+            const float value = (*kpa)[i];
+            const Rgb shown = pressure.cell(x, y);
+            if (value == peak) {
+                ++peakCells;
+                EXPECT_TRUE(same(shown, heightColour(1.0))) << "cell " << x << "," << y;
+            }
+            if (expected.drawn->zoneMask[i] && value >= 250) {
+                ++zoneCells;
+                // Green rises along the whole scale.
+                ASSERT_GE(shown.g, threshold.g) << "cell " << x << "," << y;
+            }
+            if (!state.heightGrid[i] && !(value > PRESSURE_NOISE_KPA)) {
+                ASSERT_TRUE(same(shown, PREVIEW_BACKGROUND)) << "cell " << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(peakCells, 0);
+    EXPECT_GT(zoneCells, 300);
+}
+
+// Several feet take their measurements from a folder by name; a foot without one is made
+// exactly as without --pressure and says so. A single file for several feet is refused.
+TEST_F(BatchCli, AFolderOfMeasurementsGivesEachFootItsOwn)
+{
+    sampleFootWithPlate(dir, "a.bmp", "plate.csv");
+    sampleFootWithPlate(dir, "b.bmp", "plate.csv");
+    ASSERT_EQ(mkdir(dir.file("plates").c_str(), 0777), 0);
+    writeFileBytes(dir.file("plates/a.CSV"), readFileText(dir.file("plate.csv")));
+    Result r = runBatch(dir, {dir.file("b.bmp"), "-o", dir.file("b-plain.bmp")});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    r = runBatch(dir, {dir.file("a.bmp"), dir.file("b.bmp"), "--pressure", dir.file("plates"), "-o",
+                       dir.file("out"), "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "No pressure measurement for " + dir.file("b.bmp") +
+                         ": no measurement named b.asf, .csv or .txt in " + dir.file("plates") +
+                         "; made without relief\n");
+    const auto reports = jsonLines(r.out);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0]["measurement"]["file"], dir.file("plates/a.CSV"));
+    EXPECT_FALSE(reports[0]["zones"].empty());
+    EXPECT_TRUE(reports[1]["measurement"].is_null());
+    EXPECT_FALSE(reports[1].contains("zones"));
+    EXPECT_TRUE(readFileBytes(dir.file("out/b.bmp")) == readFileBytes(dir.file("b-plain.bmp")));
+    EXPECT_FALSE(readFileBytes(dir.file("out/a.bmp")) == readFileBytes(dir.file("b-plain.bmp")));
+
+    r = runBatch(dir, {dir.file("a.bmp"), dir.file("b.bmp"), "--pressure", dir.file("plate.csv"),
+                       "-o", dir.file("out2")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("must be a folder when several feet are given"), std::string::npos)
+        << r.err;
+}
+
+// Every pressure option out of its range, or unreadable, is an argument error naming it (the
+// range's ends as compared), and so is any of them without a measurement; nothing is written.
+TEST_F(BatchCli, PressureOptionsOutOfRangeOrAloneAreArgumentErrors)
+{
+    writeFileBytes(dir.file("plate.csv"), "100,300\n300,100\n");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--relief-kpa", "99.9"}, " is outside the allowed range 100 to 1000 kPa"},
+        {{"--relief-depth-mm", "6.01"}, " is outside the allowed range 0.5 to 6 mm"},
+        {{"--relief-margin-mm", "-0.5"}, " is outside the allowed range 0 to 15 mm"},
+        {{"--relief-width-mm", "nan"}, " is outside the allowed range 2 to 20 mm"},
+        {{"--pressure-pitch-mm", "20.5"}, " is outside the allowed range 1 to 20 mm"},
+        {{"--pressure-units", "bar"}, " is not a unit taken"},
+        {{"--pressure-shift", "3"}, " is not two finite numbers"},
+        {{"--pressure-shift", "1,inf"}, " is not two finite numbers"},
+        {{"--pressure-turn", "inf"}, " is not a finite number"},
+        {{"--pressure-preview", dir.file("pp.jpg")},
+         ": the file is a PNG picture, but its name says JPEG"},
+    };
+    for (const auto& [option, message] : refused) {
+        std::vector<std::string> arguments = {dir.file("left.bmp"), "--pressure",
+                                              dir.file("plate.csv"), "-o", dir.file("insole.bmp")};
+        arguments.insert(arguments.end(), option.begin(), option.end());
+        Result r = runBatch(dir, arguments);
+        EXPECT_EQ(r.status, 2) << option[0];
+        EXPECT_NE(r.err.find(option[0] + " " + option[1] + message), std::string::npos) << r.err;
+        // Without --pressure the same option is refused for that.
+        arguments.erase(arguments.begin() + 1, arguments.begin() + 3);
+        r = runBatch(dir, arguments);
+        EXPECT_EQ(r.status, 2) << option[0];
+        EXPECT_NE(r.err.find(option[0] + " is about a pressure measurement, and none is given"),
+                  std::string::npos) << r.err;
+    }
+    // The ends themselves are taken.
+    const Result r = runBatch(dir, {dir.file("left.bmp"), "--pressure", dir.file("plate.csv"),
+                                    "--info", "--relief-kpa", "1000", "--relief-depth-mm", "0.5",
+                                    "--relief-margin-mm", "15", "--relief-width-mm", "2",
+                                    "--pressure-pitch-mm", "20", "--pressure-units", "n/CM2"});
+    EXPECT_NE(r.status, 2) << r.err;
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"left.bmp", "plate.csv", "right.png",
+                                                             "stderr.txt", "stdout.txt"}));
+}
+
+// A measurement that cannot be read fails its own foot with the reader's line and leaves
+// nothing of it; the other feet are made. No output of a foot replaces its measurement.
+TEST_F(BatchCli, ABadMeasurementFailsItsFootOnly)
+{
+    sampleFootWithPlate(dir, "a.bmp", "plate.csv");
+    sampleFootWithPlate(dir, "b.bmp", "plate.csv");
+    ASSERT_EQ(mkdir(dir.file("plates").c_str(), 0777), 0);
+    writeFileBytes(dir.file("plates/a.txt"), "100,200,300\n100,200\n");
+    writeFileBytes(dir.file("plates/b.asf"), readFileText(dir.file("plate.csv")));
+    Result r = runBatch(dir, {dir.file("a.bmp"), dir.file("b.bmp"), "--pressure",
+                              dir.file("plates"), "-o", dir.file("out"), "--pressure-preview",
+                              dir.file("pp"), "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot make the insole of " + dir.file("a.bmp") + ": " +
+                         dir.file("plates/a.txt") + ":2: "),
+              std::string::npos) << r.err;
+    const auto reports = jsonLines(r.out);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_FALSE(reports[0]["ok"].get<bool>());
+    EXPECT_TRUE(reports[1]["ok"].get<bool>());
+    EXPECT_EQ(reports[1]["measurement"]["format"], "plain matrix");
+    EXPECT_EQ(filesIn(dir.file("out")), std::vector<std::string>{"b.bmp"});
+    EXPECT_EQ(filesIn(dir.file("pp")), std::vector<std::string>{"b.png"});
+
+    const std::string plate = readFileText(dir.file("plate.csv"));
+    r = runBatch(dir, {dir.file("a.bmp"), "--pressure", dir.file("plate.csv"), "--preview",
+                       dir.file("plate.csv")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is the pressure measurement of"), std::string::npos) << r.err;
+    EXPECT_TRUE(readFileText(dir.file("plate.csv")) == plate) << "the measurement was replaced";
 }

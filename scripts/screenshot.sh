@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Regenerates docs/screenshot.png and docs/solid_window.png, the README's pictures of the main
-# window with a foot loaded and of the 3D window showing its insole, by running the current
-# program under its own Xvfb with the end-to-end harness.
+# Regenerates the README's pictures by running the current programs under their own Xvfb with
+# the end-to-end harness: docs/screenshot.png (the main window with a foot loaded),
+# docs/solid_window.png (the 3D window showing its insole), docs/relief_window.png (the 3D
+# window with a plate measurement's zones) and docs/pressure_preview.png (tarsola-batch's
+# picture of that measurement placed on the foot).
 # Uses samples/foot.bmp when it exists, otherwise a foot image drawn for the occasion.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,10 +11,17 @@ scripts/install-deps.sh --test
 
 build=build-app
 cmake -S . -B "$build" -DTARSOLA_TESTS=OFF -DTARSOLA_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target tarsola
+cmake --build "$build" -j2 --target tarsola tarsola-batch
 
 foot=()
 [ -f samples/foot.bmp ] && foot=(--foot samples/foot.bmp)
 mkdir -p docs
+plate=$(mktemp --suffix=.csv)
+trap 'rm -f "$plate"' EXIT
 python3 tests/e2e/run_e2e.py --tarsola "$build/tarsola" --screenshot docs/screenshot.png \
-  --solid-screenshot docs/solid_window.png "${foot[@]}"
+  --solid-screenshot docs/solid_window.png --relief-screenshot docs/relief_window.png \
+  --plate "$plate" "${foot[@]}"
+if [ -f samples/foot.bmp ]; then
+  "$build/tarsola-batch" samples/foot.bmp --pressure "$plate" --limit \
+    --pressure-preview docs/pressure_preview.png >/dev/null
+fi

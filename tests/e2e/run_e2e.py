@@ -7,8 +7,9 @@ its own HOME, whose FLTK preferences switch the GTK file dialog off so that FLTK
 the program's traces, in screenshots of its window and in the files it writes.
 
     run_e2e.py --tarsola BIN --expected BIN --batch BIN --artifacts DIR [--only NAME ...]
-    run_e2e.py --tarsola BIN --screenshot OUT.png [--solid-screenshot OUT3D.png] [--foot FOOT]
-                                                      pictures of the window (and the 3D window)
+    run_e2e.py --tarsola BIN --screenshot OUT.png [--solid-screenshot OUT3D.png
+               [--relief-screenshot RELIEF.png [--plate PLATE.csv]]] [--foot FOOT]
+                                pictures of the window (and the 3D window, and its relief)
 
 On a failure the screen is saved as DIR/<scenario>.png beside DIR/<scenario>.log, which holds
 the program's standard output and error and the failure.
@@ -829,19 +830,28 @@ def scenario_solid_window(s, tools):
 
 def plate_measurement(foot_path, pitch=5):
     """A plate's measurement of a foot image's foot as a plain matrix (CSV, first row at the
-    toes): 80 kPa on the foot, peaking under the ball at about 450 kPa; 0 off the foot."""
+    toes): 80 kPa on the foot, with the peaks of a forefoot at risk (first and second
+    metatarsal heads over 400 kPa, the fifth, the hallux and the heel around 250-300); 0 off
+    the foot."""
     rows = read_bmp(foot_path)["rows"]
-    on_foot = [y for y in range(1, 359) if any(rows[y][1:149])]
-    low, high = min(on_foot), max(on_foot)
-    ball = low + 0.72 * (high - low)
+    on_foot = [(x, y) for y in range(1, 359) for x in range(1, 149) if rows[y][x]]
+    low, high = min(y for _, y in on_foot), max(y for _, y in on_foot)
+    left, right = min(x for x, _ in on_foot), max(x for x, _ in on_foot)
+    length, width = high - low, right - left
+    peaks = [(0.30, 0.72, 520), (0.50, 0.74, 430), (0.80, 0.66, 260), (0.30, 0.93, 250),
+             (0.50, 0.10, 300)]
     lines = []
     for r in range(360 // pitch):
         y = 360 - (r + 0.5) * pitch
         values = []
         for c in range(150 // pitch):
             x = (c + 0.5) * pitch
-            on = rows[int(y)][int(x)] != 0
-            values.append("%.1f" % (80 + 370 * 2.718281828 ** (-((y - ball) / 16) ** 2) if on else 0))
+            kpa = 0.0
+            if rows[int(y)][int(x)]:
+                kpa = 80 + sum((peak - 80) * 2.718281828 ** -(((x - left - fx * width) / 9) ** 2 +
+                                                               ((y - low - fy * length) / 9) ** 2)
+                               for fx, fy, peak in peaks)
+            values.append("%.1f" % kpa)
         lines.append(",".join(values))
     return "\n".join(lines) + "\n"
 
@@ -940,9 +950,10 @@ def crop_window(session, window, size, png):
     print("wrote " + png)
 
 
-def window_picture(tools, display, png, foot, solid_png=None):
+def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, plate=None):
     """Writes a picture of the main window with a foot loaded, as a person sees it, and, when
-    asked, one of the 3D window showing that foot's insole."""
+    asked, one of the 3D window showing that foot's insole, and one of it relieved under a
+    plate's measurement of the foot (written to `plate` too)."""
     session = Session("screenshot", tools, display)
     try:
         session.start()
@@ -965,6 +976,21 @@ def window_picture(tools, display, png, foot, solid_png=None):
             session.xdotool("mousemove", "1270", "1010")
             session.settled_solid_view(solid)
             crop_window(session, solid, (900, 566), solid_png)
+            if relief_png:
+                with open(session.path("plate.csv"), "w") as f:
+                    f.write(plate_measurement(session.path("foot.bmp")))
+                if plate:
+                    shutil.copy(session.path("plate.csv"), plate)
+                minimums = session.count("MIN = ")
+                dialog = session.open_dialog(PRESSURE_BUTTON, PRESSURE_TITLE, window=solid)
+                session.focus(dialog)
+                session.xdotool("type", "plate.csv")
+                session.keys("Return", window=dialog)
+                session.close_dialog(PRESSURE_TITLE)
+                session.wait_for_recompute(minimums)
+                session.xdotool("mousemove", "1270", "1010")
+                session.settled_solid_view(solid)
+                crop_window(session, solid, (900, 566), relief_png)
         check(session.close() == 0, "the program did not end cleanly")
         return 0
     finally:
@@ -999,6 +1025,9 @@ def main():
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--screenshot", help="only write a picture of the window with a foot")
     parser.add_argument("--solid-screenshot", help="with --screenshot: also a picture of the 3D window")
+    parser.add_argument("--relief-screenshot",
+                        help="with --solid-screenshot: also the 3D window with a plate's relief")
+    parser.add_argument("--plate", help="with --relief-screenshot: keep that plate measurement here")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
     if not args.screenshot and not (args.expected and args.batch and args.artifacts):
@@ -1016,7 +1045,7 @@ def main():
     if args.screenshot:
         try:
             return window_picture(Tools, server.display, args.screenshot, args.foot,
-                                  args.solid_screenshot)
+                                  args.solid_screenshot, args.relief_screenshot, args.plate)
         finally:
             server.stop()
     failures = 0

@@ -616,7 +616,7 @@ private:
     std::unique_ptr<InsoleState> state_;
     std::vector<FileId> footIds_;
     std::map<std::string, std::string> written_;
-    ReliefSettings relief_;
+    BatchRelief relief_;
     // Why the pressure options cannot be taken (when the caller skipped prepareBatch).
     std::string reliefProblem_;
     FileId measurementId_;  // the measurement of the foot being made
@@ -758,9 +758,9 @@ std::string prepareFolder(const std::string& option, const std::string& folder)
 
 }  // namespace
 
-bool settleRelief(const BatchPressure& pressure, ReliefSettings& settings, std::string& why)
+bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::string& why)
 {
-    ReliefSettings settled;
+    BatchRelief settled;
     struct Ranged {
         const char* option;
         const std::optional<double>& value;
@@ -899,7 +899,7 @@ std::string prepareBatch(const BatchOptions& options)
                    "(a FOLDER for several feet)";
         }
     } else {
-        ReliefSettings settled;
+        BatchRelief settled;
         std::string why;
         if (!settleRelief(pressure, settled, why)) {
             return why;

@@ -33,7 +33,7 @@ struct BatchPressure {
 };
 
 // The pressure options made into the values the pressure room takes.
-struct ReliefSettings {
+struct BatchRelief {
     PressureOptions reading;
     ReliefParameters parameters;
     PlacementCorrection correction;
@@ -70,7 +70,7 @@ std::string prepareBatch(const BatchOptions& options);
 // The pressure options checked and made into values: false with `why` (naming the option and
 // its range, the ends printed as the values compared) when one is outside its range or
 // cannot be read.
-bool settleRelief(const BatchPressure& pressure, ReliefSettings& settings, std::string& why);
+bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::string& why);
 
 // The measurement of a foot: `source` itself when it is not a folder, otherwise the file in it
 // named as the foot without its extension, with .asf, .csv or .txt in any case. Empty when the

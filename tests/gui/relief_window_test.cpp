@@ -6,6 +6,7 @@
 #include "app/message_line.h"
 #include "app/pressure_panel.h"
 #include "app/solid_window.h"
+#include "batch/batch.h"
 #include "imagefile/insole_export.h"
 #include "support/pressure_files.h"
 #include "view/recompute.h"
@@ -95,6 +96,20 @@ TEST_F(ReliefWindow, AMeasurementRelievesTheInsoleTheMainViewSaves)
     testing::internal::CaptureStderr();
     EXPECT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("relieved.bmp").c_str()));
     testing::internal::GetCapturedStderr();
+    // And tarsola-batch with the same foot, measurement and settings saves the same bytes.
+    BatchOptions options;
+    options.feet = {foot};
+    options.out = dir.file("batch.bmp");
+    options.width = widthSlider->value();
+    options.length = lengthSlider->value();
+    options.scan.levelMm = currentLevelMm();
+    options.pressure.measurement = dir.file("plate.csv");
+    std::FILE* sink = std::tmpfile();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runBatch(options, sink, sink, false), 0);
+    testing::internal::GetCapturedStdout();
+    std::fclose(sink);
+    EXPECT_EQ(readFileBytes(dir.file("batch.bmp")), readFileBytes(dir.file("relieved.bmp")));
 
     // A deeper relief within one frame; one out of range is refused and changes nothing.
     panel->depthInput->value("4");

@@ -283,6 +283,7 @@ bool SolidWindow::saveAs(const char* chosenUtf8Name)
     record.settings.heightRatio = heightSlider->value();
     record.settings.limit = limitButton->value() == 1;
     record.levelMm = levelMm;
+    record.relief = reliefRecipe(insoleView->reliefPlan.get());
     return saveSolid(solid_, record, chosenUtf8Name);
 }
 

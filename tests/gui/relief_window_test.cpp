@@ -7,6 +7,7 @@
 #include "app/pressure_panel.h"
 #include "app/solid_window.h"
 #include "batch/batch.h"
+#include "solid/solid_files.h"
 #include "imagefile/insole_export.h"
 #include "support/pressure_files.h"
 #include "view/recompute.h"
@@ -110,6 +111,18 @@ TEST_F(ReliefWindow, AMeasurementRelievesTheInsoleTheMainViewSaves)
     testing::internal::GetCapturedStdout();
     std::fclose(sink);
     EXPECT_EQ(readFileBytes(dir.file("batch.bmp")), readFileBytes(dir.file("relieved.bmp")));
+    // Save solid's 3MF records the measurement and the relief, as the batch's does.
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(solidWindow->saveAs(dir.file("relieved.3mf").c_str()));
+    testing::internal::GetCapturedStderr();
+    const auto model = readFileBytes(dir.file("relieved.3mf"));
+    std::vector<std::uint8_t> expected;
+    std::string failure;
+    SolidRecord record{"foot.bmp", {widthSlider->value(), lengthSlider->value(), 1.0, false},
+                       currentLevelMm(), reliefRecipe(insoleView->reliefPlan.get())};
+    EXPECT_NE(record.relief.find("pressure measurement plate.csv"), std::string::npos) << record.relief;
+    ASSERT_TRUE(encode3mf(solidWindow->solid(), record, expected, failure)) << failure;
+    EXPECT_EQ(model, expected);
 
     // A deeper relief within one frame; one out of range is refused and changes nothing.
     panel->depthInput->value("4");

@@ -140,14 +140,35 @@ void forEachDrawnTexel(const QuadPlacement& quad, Draw draw)
 
 void drawFootLayersOnCpu(const FootLayer* layers, int count, const QuadPlacement& quad)
 {
-    for (int k = 0; k < count; ++k) {
-        layers[k].drawn->fill(0);
+    // The same texel lookups as forEachDrawnTexel, a row at a time: each row of the foot
+    // image is copied beside a black texel that every cell without a texel of it points at,
+    // so that a layer's row is one straight gather. The relief draws three layers in every
+    // recompute of the window.
+    constexpr int BLACK = FOOT_COLUMNS;
+    int columns[FOOT_COLUMNS];
+    for (int x = 0; x < FOOT_COLUMNS; ++x) {
+        const int texel = sampleAxis(x + 0.5, quad.offsetX, quad.quadWidth, GRID_STRIDE).texel;
+        columns[x] = texel >= 0 && texel < FOOT_COLUMNS ? texel : BLACK;
     }
-    forEachDrawnTexel(quad, [layers, count](int cell, int texel) {
+    std::uint8_t texelRow[FOOT_COLUMNS + 1];
+    texelRow[BLACK] = 0;
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        const int row = sampleAxis(y + 0.5, quad.offsetY, quad.quadHeight, GRID_ROWS).texel;
         for (int k = 0; k < count; ++k) {
-            (*layers[k].drawn)[cell] = (*layers[k].texels)[texel];
+            std::uint8_t* out = layers[k].drawn->data() + gridIndex(0, y);
+            if (row < 0) {
+                std::fill(out, out + GRID_STRIDE, std::uint8_t{0});
+                continue;
+            }
+            const std::uint8_t* in = layers[k].texels->data() + footIndex(0, row);
+            std::copy(in, in + FOOT_COLUMNS, texelRow);
+            for (int x = 0; x < FOOT_COLUMNS; ++x) {
+                out[x] = texelRow[columns[x]];
+            }
+            out[FOOT_COLUMNS] = 0;
+            out[FOOT_COLUMNS + 1] = 0;
         }
-    });
+    }
 }
 
 void drawFootValuesOnCpu(const FootValues& texels, const QuadPlacement& quad, DrawnValues& drawn,

@@ -86,3 +86,38 @@ TEST(CpuDrawing, MarksPixelCentresOnTexelBoundariesAndQuadEdges)
     EXPECT_EQ(drawn, Grid{});
     EXPECT_EQ(ambiguous, Grid{});
 }
+
+TEST(CpuDrawing, LayersOfTheFootImageAreDrawnExactlyAsTheFoot)
+{
+    // The relief's layers and the placed pressure take, cell for cell, what the foot drawn
+    // from the same grid takes, at every stretch and shift, the grid's edges included.
+    FootGrid layer{};
+    FootValues values{};
+    Grid asTexture{};
+    for (int y = 1; y < GRID_ROWS - 1; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            layer[footIndex(x, y)] = static_cast<std::uint8_t>(1 + (x * 31 + y * 17) % 250);
+            values[footIndex(x, y)] = layer[footIndex(x, y)] * 0.5f;
+            asTexture[gridIndex(x, y)] = layer[footIndex(x, y)];
+        }
+    }
+    const FootBox box{20, 129, 30, 329};
+    Grid foot{};
+    Grid drawn{};
+    DrawnValues drawnValues{};
+    for (float width = 100.0f; width <= 200.0f; width += 7.3f) {
+        for (float length = 170.0f; length <= 560.0f; length += 23.9f) {
+            SCOPED_TRACE(testing::Message() << width << " x " << length);
+            const QuadPlacement quad = placeQuad(box, width, length);
+            drawFootOnCpu(asTexture, quad, foot);
+            const FootLayer layers[] = {{&layer, &drawn}};
+            drawFootLayersOnCpu(layers, 1, quad);
+            ASSERT_EQ(drawn, foot);
+            drawFootValuesOnCpu(values, quad, drawnValues, -1.0f);
+            for (int i = 0; i < GRID_ROWS * GRID_STRIDE; ++i) {
+                const float expected = foot[i] ? foot[i] * 0.5f : drawnValues[i];
+                ASSERT_EQ(drawnValues[i], expected) << i;
+            }
+        }
+    }
+}

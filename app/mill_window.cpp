@@ -309,6 +309,7 @@ void MillWindow::insoleChanged()
         state_ = State::Closed;
     } else if (insoleView->sourceImage.empty() || !hasFootCell(insoleView->heightGrid)) {
         state_ = State::NothingToMill;
+        refusalSaid_.clear();
     } else {
         state_ = State::Computing;
         auto job = std::make_unique<MillJob>();
@@ -335,11 +336,26 @@ void MillWindow::takeResult()
         state_ = result_->planned ? State::Ready : State::Refused;
         showFigures();
         if (state_ == State::Refused) {
-            MessagesOn here(messageLine);
-            traceMillRefused(result_->refusal.c_str());
+            sayRefusal();
+        } else {
+            refusalSaid_.clear();
         }
     }
     showPath();
+}
+
+// A refusal goes to standard error once while it stays the same, as the insole's cut at the
+// grid's edge does, however often the insole changes; the message line shows it each time.
+void MillWindow::sayRefusal()
+{
+    if (result_->refusal == refusalSaid_) {
+        messageLine->say(refusalMessage_, MessageKind::Error);
+        return;
+    }
+    MessagesOn here(messageLine);
+    traceMillRefused(result_->refusal.c_str());
+    refusalSaid_ = result_->refusal;
+    refusalMessage_ = messageLine->text();
 }
 
 void MillWindow::close()
@@ -348,6 +364,7 @@ void MillWindow::close()
     ++generation_;
     result_.reset();
     state_ = State::Closed;
+    refusalSaid_.clear();
     showPath();
     hide();
 }

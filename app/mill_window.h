@@ -91,11 +91,15 @@ public:
 private:
     void showFigures();
     void showRanges();
+    void sayRefusal();
 
     MillSetup setup_;
     State state_ = State::Closed;
     unsigned long generation_ = 0;
     std::unique_ptr<MillResult> result_;
+    // The refusal last said on standard error, and its message.
+    std::string refusalSaid_;
+    std::string refusalMessage_;
 };
 
 // Null until the milling window is first opened; then it lives until the process ends.

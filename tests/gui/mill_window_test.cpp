@@ -114,6 +114,14 @@ protected:
         waitForRecompute();
     }
 
+    // The milling window goes, so that the other window tests see no plans and no refusals.
+    void TearDown() override
+    {
+        if (millWindow) {
+            closeMillWindow();
+        }
+    }
+
     // The 3D window, then its "銑削…" button; waits for the figures of the insole on screen.
     static void openMillWindow()
     {
@@ -157,7 +165,8 @@ protected:
     static void restoreSetup()
     {
         for (MillParameter parameter : {MillParameter::Stepover, MillParameter::Blank,
-                                        MillParameter::Tool, MillParameter::Flute}) {
+                                        MillParameter::Tool, MillParameter::Flute,
+                                        MillParameter::Feed}) {
             const MillParameterInfo info = millParameterInfo(parameter, MillSetup{});
             enter(parameter, formatMillValue(parameter, info.defaultValue).c_str());
         }
@@ -321,6 +330,14 @@ TEST_F(MillWindowTest, SetupEntriesAreKeptRefusedOutsideTheirRangesAndFollowed)
         << refusal;
     EXPECT_EQ(millWindow->messageLine->text() + "\n", refusal);
     EXPECT_FALSE(millWindow->saveButton->active());
+    // Said once on standard error while it stays the same; the line shows it again.
+    enter(MillParameter::Tool, "30");
+    EXPECT_EQ(enter(MillParameter::Feed, "2500"), "");
+    testing::internal::CaptureStderr();
+    pumpUntil([] { return millWindow->state() != MillWindow::State::Computing; }, 120.0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Refused);
+    EXPECT_EQ(millWindow->messageLine->text() + "\n", refusal);
 
     // An empty blank is automatic again, and the setup comes back from the file as it is.
     EXPECT_EQ(enter(MillParameter::Blank, ""), "");

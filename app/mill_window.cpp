@@ -327,21 +327,20 @@ void MillWindow::insoleChanged()
 void MillWindow::takeResult()
 {
     std::unique_ptr<MillResult> result = worker.take();
-    if (result) {
-        // A result of an older insole or setup: the newest is still being worked out.
-        if (state_ != State::Computing || result->generation != generation_) {
-            return;
-        }
-        result_ = std::move(result);
-        state_ = result_->planned ? State::Ready : State::Refused;
-        showFigures();
-        if (state_ == State::Refused) {
-            sayRefusal();
-        } else {
-            refusalSaid_.clear();
-        }
+    // None (a later result was taken with an earlier wake-up), or one of an older insole or
+    // setup: the newest is still being worked out.
+    if (!result || state_ != State::Computing || result->generation != generation_) {
+        return;
     }
+    result_ = std::move(result);
+    state_ = result_->planned ? State::Ready : State::Refused;
+    showFigures();
     showPath();
+    if (state_ == State::Refused) {
+        sayRefusal();
+    } else {
+        refusalSaid_.clear();
+    }
 }
 
 // A refusal goes to standard error once while it stays the same, as the insole's cut at the

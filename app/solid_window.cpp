@@ -4,12 +4,14 @@
 #include "app/main_window.h"
 #include "app/message_line.h"
 #include "app/mill_window.h"
+#include "app/pressure_panel.h"
 #include "base/trace.h"
 #include "imagefile/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
 #include "solid/solid_files.h"
 #include "view/gl_display_image.h"
 #include "view/height_colour.h"
+#include "view/drawing.h"
 #include "view/insole_listener.h"
 #include "view/solid_picture.h"
 #include "view/solid_view.h"
@@ -25,6 +27,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <memory>
 #include <string>
 
 SolidWindow* solidWindow = nullptr;
@@ -60,6 +64,9 @@ void insoleHasChanged()
     }
 }
 
+// The zones' outlines: white, apart from every colour of the scales.
+constexpr Rgb ZONE_LINE_COLOUR{255, 255, 255};
+
 std::string format(const char* pattern, double a, double b = 0.0)
 {
     char text[96];
@@ -85,6 +92,19 @@ public:
         thickest_ = thickestMm;
         shown_ = shown;
         redraw();
+    }
+
+    // What the scale measures: the thickness ("厚度(mm)", two decimals) or, when the top is
+    // coloured by it, the placed peak pressure ("壓力(kPa)", whole numbers).
+    void measures(const char* title, const char* numberFormat)
+    {
+        if (std::string(title) != label()) {
+            label(title);
+            numberFormat_ = numberFormat;
+            if (parent()) {
+                parent()->redraw();
+            }
+        }
     }
 
     void draw() override
@@ -122,7 +142,7 @@ private:
             const double share = labels > 1 ? k / 4.0 : 0.5;
             const int rowY = top + static_cast<int>(std::lround((1.0 - share) * (height - 1)));
             fl_xyline(left + BAR_WIDTH, rowY, left + BAR_WIDTH + 4);
-            const std::string text = format("%.2f", thinnest_ + span * share);
+            const std::string text = format(numberFormat_, thinnest_ + span * share);
             fl_draw(text.c_str(), left + BAR_WIDTH + 8, rowY + fl_height() / 2 - fl_descent());
         }
     }
@@ -130,6 +150,7 @@ private:
     double thinnest_ = 0.0;
     double thickest_ = 0.0;
     bool shown_ = false;
+    const char* numberFormat_ = "%.2f";
 };
 
 namespace {
@@ -172,6 +193,7 @@ SolidWindow::SolidWindow() : Fl_Double_Window(900, 566, "Tarsola 3D")
     saveButton = new Fl_Button(580, 500, 110, 30, "儲存立體");
     saveButton->callback(saveSolidClicked);
     messageLine = new MessageLine(10, 538, 880, 22);
+    pressurePanel = new PressurePanel(700, 10);
     millButton = new Fl_Button(700, 500, 190, 30, "銑削…");
     millButton->callback(millClicked);
 
@@ -185,6 +207,38 @@ SolidWindow::SolidWindow() : Fl_Double_Window(900, 566, "Tarsola 3D")
     });
 }
 
+const char* SolidWindow::legendTitle() const { return legend->label(); }
+
+void SolidWindow::showPicture()
+{
+    const ReliefPlan* plan = insoleView->reliefPlan.get();
+    const QuadPlacement quad =
+        placeQuad(insoleView->footBox(), insoleView->displayWidth, insoleView->displayLength);
+    if (plan && pressurePanel->pressureColours->value()) {
+        // The placed peak pressure drawn onto the insole as the foot is, from 0 to its peak.
+        pressureCells_.resize(static_cast<std::size_t>(GRID_ROWS) * GRID_STRIDE);
+        drawFootValuesOnCpu(plan->placed.data(), quad, pressureCells_.data(),
+                            std::numeric_limits<float>::quiet_NaN());
+        const TopValues values{pressureCells_.data(), 0.0, plan->map.peakKpa};
+        view->showPicture(pictureOfSolid(solid_, figures_.thinnestMm, figures_.thickestMm, &values));
+        legend->measures("壓力(kPa)", "%.0f");
+        legend->range(0.0, plan->map.peakKpa, !solid_.empty());
+    } else {
+        view->showPicture(pictureOfSolid(solid_, figures_.thinnestMm, figures_.thickestMm));
+        legend->measures("厚度(mm)", "%.2f");
+        legend->range(figures_.thinnestMm, figures_.thickestMm, !solid_.empty());
+    }
+    SolidLines outlines;
+    if (plan && !solid_.empty()) {
+        auto zoneMask = std::make_unique<Grid>();
+        const FootLayer layer{&plan->relief.zoneMask, zoneMask.get()};
+        drawFootLayersOnCpu(&layer, 1, quad);
+        outlines = zoneOutlines(*zoneMask, insoleView->heightGrid, levelMm);
+    }
+    view->showLines(SolidView::ZONE_LINES, std::move(outlines), ZONE_LINE_COLOUR);
+    pressurePanel->showRelief();
+}
+
 void SolidWindow::rebuild()
 {
     // A load or a control may have asked for a recompute that no frame has run yet: the
@@ -195,14 +249,13 @@ void SolidWindow::rebuild()
     const bool loaded = !insoleView->sourceImage.empty();
     solid_ = loaded ? buildSolid(insoleView->heightGrid, levelMm) : SolidMesh();
     figures_ = measureSolid(solid_);
-    view->showPicture(pictureOfSolid(solid_, figures_.thinnestMm, figures_.thickestMm));
+    showPicture();
     millInsoleChanged();
 
     if (solid_.empty()) {
         setText(absence, loaded ? "鞋墊是空的" : "尚未讀取腳型");
         absence->show();
         view->hide();
-        legend->range(0.0, 0.0, false);
         for (Fl_Box* box : {thickness, volume, footprint, triangles}) {
             setText(box, "");
         }
@@ -214,7 +267,6 @@ void SolidWindow::rebuild()
     } else {
         view->set_visible();
     }
-    legend->range(figures_.thinnestMm, figures_.thickestMm, true);
     setText(thickness, format("厚度: %.2f - %.2f mm", figures_.thinnestMm, figures_.thickestMm));
     setText(volume, format("體積: %.1f cm³", figures_.volumeMm3 / 1000.0));
     setText(footprint, format("底面: %.1f x %.1f mm", figures_.footprintWidthMm, figures_.footprintLengthMm));
@@ -298,6 +350,10 @@ void levelEntered(Fl_Widget*, void*)
     }
     levelMm = entered;
     writeLevelSetting(LEVEL_SETTINGS_FILE, levelMm);
+    // A relief's depth is a number of levels: the heights change with the level size.
+    if (insoleView->reliefPlan) {
+        insoleView->recomputePending = 1;
+    }
     solidWindow->rebuild();
 }
 

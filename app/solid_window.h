@@ -5,12 +5,15 @@
 
 #include "solid/solid_mesh.h"
 
+#include <vector>
+
 #include <FL/Fl_Double_Window.H>
 
 class Fl_Box;
 class Fl_Button;
 class Fl_Float_Input;
 class MessageLine;
+class PressurePanel;
 class Fl_Widget;
 class SolidView;
 class ThicknessLegend;
@@ -34,6 +37,8 @@ public:
 
     SolidView* view;
     ThicknessLegend* legend;
+    // What the legend measures now: "厚度(mm)" or "壓力(kPa)".
+    const char* legendTitle() const;
     // Stands in the view's place while there is no solid to show, saying why.
     Fl_Box* absence;
     Fl_Box* thickness;
@@ -47,11 +52,18 @@ public:
     Fl_Button* saveButton;
     // The last message of this window's own actions (Save solid, the level size).
     MessageLine* messageLine;
+    // The measurement, the relief and the pressure colouring.
+    PressurePanel* pressurePanel;
     // "銑削…" [Milling…]: opens the milling window.
     Fl_Button* millButton;
 
 private:
+    // Hands the solid to the view, coloured by thickness or by the placed pressure, with
+    // the zones' outlines, and shows the legend and the relief's figures that go with it.
+    void showPicture();
+
     SolidMesh solid_;
+    std::vector<float> pressureCells_;
     SolidFigures figures_;
     unsigned long built_ = 0;
 };

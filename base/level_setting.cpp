@@ -1,43 +1,21 @@
 #include "base/level_setting.h"
 
-#include "base/settings.h"
 #include "base/level.h"
+#include "base/settings.h"
 
-#include <charconv>
 #include <cstdio>
-
-namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-}  // namespace
 
 bool parseLevelMm(std::string_view text, double& levelMm)
 {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    while (first < last && isBlank(*first)) {
-        ++first;
-    }
-    while (last > first && isBlank(last[-1])) {
-        --last;
-    }
-    // from_chars ignores the locale: a German desktop must not turn "0.2" into 0.
     double value = 0.0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last || first == last || !levelInRange(value)) {
+    if (!parseDecimal(text, value) || !levelInRange(value)) {
         return false;
     }
     levelMm = value;
     return true;
 }
 
-std::string formatLevelMm(double levelMm)
-{
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, levelMm);
-    return std::string(text, result.ptr);
-}
+std::string formatLevelMm(double levelMm) { return formatDecimal(levelMm); }
 
 double readLevelSetting(const char* path)
 {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The settings file, in the working folder.
 constexpr const char* LIMIT_SETTINGS_FILE = "bt_degree_30.txt";
@@ -19,3 +20,11 @@ bool writeLimitSetting(const char* path, int value);
 // a read-only file, or a folder that may not be written, is left alone and the setting is
 // simply not kept. Returns whether the text was stored.
 bool writeSettingsText(const char* path, const std::string& text);
+
+// Reads a number as a person types it or a settings file holds it: one decimal number with a
+// point ("0.25", ".5", "1e-1", "-3"), blanks around it allowed, read the same in every locale.
+// Returns whether the text is such a number (finite); only then is `value` set.
+bool parseDecimal(std::string_view text, double& value);
+
+// The shortest text that reads back as exactly this value: "0.2", not "0.200000".
+std::string formatDecimal(double value);

@@ -206,3 +206,10 @@ void traceInsoleCut(int rowsLost, int columnsLost)
         warn("Insole cut at the grid's edge: %d columns lost\n", columnsLost);
     }
 }
+
+void tracePressureRefused(const char* failure) { err("Cannot read pressure measurement %s\n", failure); }
+
+void traceEntryRefused(const char* what, const char* entry, const char* range)
+{
+    err("%s \"%s\" refused: it must be a number from %s\n", what, entry, range);
+}

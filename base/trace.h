@@ -96,6 +96,14 @@ void traceFileProblem(const char* what, const char* file, const char* reason);
 // line, shown as a warning rather than an error.
 void traceFileWarning(const char* what, const char* file, const char* reason);
 
+// An entry of the 3D window's that is not a number in its range, on standard error:
+// "<what> \"<entry>\" refused: it must be a number from <range>\n".
+void traceEntryRefused(const char* what, const char* entry, const char* range);
+
+// A pressure measurement refused by its reader, on standard error, the reader's reason naming
+// the file and the line: "Cannot read pressure measurement <file>:<line>: <what>\n".
+void tracePressureRefused(const char* failure);
+
 // The insole drawn beyond the grid, on standard error when the cut changes:
 // "Insole cut at the grid's edge: <r> rows lost\n", "... <c> columns lost\n" or
 // "... <r> rows and <c> columns lost\n".

@@ -1,10 +1,16 @@
 // The pressure room's steps against their goals: reading a 205-frame 60 x 21 sensor export
 // (< 10 ms), placing the measurement on a foot (< 20 ms), the zones and distances after a
 // parameter change (< 2 ms), and adding the drawn raise to the heights in the recompute
-// (< 0.2 ms). Run: build/bench/tarsola_pressure_bench --benchmark_repetitions=3
+// (< 0.2 ms), and the whole recompute without and with a relief (their difference is the
+// relief's share of a recompute, < 0.2 ms). Run:
+// build/bench/tarsola_pressure_bench --benchmark_repetitions=3
+#include "base/trace.h"
+#include "imagefile/foot_image.h"
 #include "pressure/placement.h"
 #include "pressure/pressure_file.h"
 #include "pressure/relief.h"
+#include "view/recompute.h"
+#include "view/relief_plan.h"
 
 #include <benchmark/benchmark.h>
 
@@ -182,10 +188,54 @@ void BM_AddDrawnRaise(benchmark::State& run)
     run.counters["capped"] = capped;
 }
 
+// The whole recompute of a foot drawn stretched (width and length 4 % over the measured
+// size, limit off), without and with its relief: the difference is the relief's share of a
+// recompute (drawing its layers, adding the raise, the zones' depth after the cap).
+void recomputeOfDrawnFoot(benchmark::State& run, bool withRelief)
+{
+    auto state = std::make_unique<InsoleState>();
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            const std::uint8_t grey = drawnFoot()[footIndex(x, y)] ? static_cast<std::uint8_t>(40 + (x * 3 + y) % 150) : 0;
+            state->footGrid[footIndex(x, y)] = grey;
+            state->displayGrid[gridIndex(x, y)] = grey;
+        }
+    }
+    const FootBox box = measureFoot(state->footGrid);
+    state->footMinX = box.footMinX;
+    state->footMaxX = box.footMaxX;
+    state->footMinY = box.footMinY;
+    state->footMaxY = box.footMaxY;
+    state->footWidth = box.footWidth();
+    state->footLength = box.footLength();
+    auto plan = std::make_unique<ReliefPlan>();
+    plan->map = measurement();
+    std::string failure;
+    if (!placeRelief(*plan, state->footGrid, PlacementCorrection{}, 0.2, failure)) {
+        run.SkipWithError(failure.c_str());
+        return;
+    }
+    InsoleSettings settings;
+    settings.width = state->footWidth * 1.04;
+    settings.length = state->footLength * 1.04;
+    auto drawn = std::make_unique<DrawnRelief>();
+    setTraceStreams(nullptr, stderr);
+    for (auto _ : run) {
+        recomputeHeights(*state, settings, withRelief ? activeRelief(plan.get()) : nullptr, drawn.get());
+        benchmark::DoNotOptimize(state->heightGrid.data());
+    }
+    run.counters["zones"] = static_cast<double>(drawn->zones.size());
+}
+
+void BM_RecomputeWithoutRelief(benchmark::State& run) { recomputeOfDrawnFoot(run, false); }
+void BM_RecomputeWithRelief(benchmark::State& run) { recomputeOfDrawnFoot(run, true); }
+
 BENCHMARK(BM_ReadSensorExport_205Frames_60x21)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaceOnFoot)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZonesAndRaiseAfterAParameterChange)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddDrawnRaise)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RecomputeWithoutRelief)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RecomputeWithRelief)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -2,7 +2,6 @@
 
 #include "base/settings.h"
 
-#include <charconv>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -11,13 +10,6 @@ namespace {
 
 // The longest settings file read: a few short lines.
 constexpr std::size_t MAX_SETTINGS_BYTES = 4096;
-
-bool number(const std::string& text, double& value)
-{
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end;
-}
 
 // Takes the value when it keeps the parameters valid, one parameter at a time.
 void take(ReliefParameters& parameters, double ReliefParameters::*field, double value)
@@ -28,13 +20,6 @@ void take(ReliefParameters& parameters, double ReliefParameters::*field, double 
     if (reliefParametersValid(tried, problem)) {
         parameters = tried;
     }
-}
-
-std::string shortest(double value)
-{
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    return std::string(text, end);
 }
 
 }  // namespace
@@ -55,7 +40,7 @@ ReliefSettings readReliefSettings(const char* path)
     std::string value;
     double v = 0.0;
     while (lines >> key >> value) {
-        if (!number(value, v)) {
+        if (!parseDecimal(value, v)) {
             continue;
         }
         if (key == "relief" && (v == 0.0 || v == 1.0)) {
@@ -77,8 +62,8 @@ bool writeReliefSettings(const char* path, const ReliefSettings& settings)
 {
     const ReliefParameters& p = settings.parameters;
     return writeSettingsText(path, std::string("relief ") + (settings.on ? "1" : "0") +
-                                       "\nthreshold_kpa " + shortest(p.thresholdKpa) +
-                                       "\ndepth_mm " + shortest(p.depthMm) + "\nmargin_mm " +
-                                       shortest(p.marginMm) + "\ntransition_mm " +
-                                       shortest(p.widthMm) + "\n");
+                                       "\nthreshold_kpa " + formatDecimal(p.thresholdKpa) +
+                                       "\ndepth_mm " + formatDecimal(p.depthMm) + "\nmargin_mm " +
+                                       formatDecimal(p.marginMm) + "\ntransition_mm " +
+                                       formatDecimal(p.widthMm) + "\n");
 }

@@ -444,6 +444,20 @@ bool checkObj(const std::uint8_t* data, std::size_t size, std::string& reason)
     std::string line;
     while (lines.next(line)) {
         if (startsWithWord(line, "v")) {
+            // x, y and z, perhaps a weight or a colour after them: the mesh library loses
+            // memory when it gives up on a vertex line that is anything less.
+            const auto values = words(line);
+            bool numbers = values.size() >= 4 && values.size() <= 8;
+            for (std::size_t i = 1; numbers && i < values.size(); ++i) {
+                numbers = isNumber(values[i]);
+            }
+            if (!numbers) {
+                char why[160];
+                std::snprintf(why, sizeof why,
+                              "the vertex on line %zu is not three numbers x, y and z",
+                              lines.number());
+                return fail(reason, why);
+            }
             ++seen;
             continue;
         }

@@ -24,20 +24,6 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-// from_chars ignores the locale: a German desktop must not read "0.5" as 0.
-bool number(std::string_view text, double& value)
-{
-    const char* first = text.data();
-    const char* last = first + text.size();
-    double read = 0.0;
-    const auto [end, error] = std::from_chars(first, last, read);
-    if (first == last || error != std::errc() || end != last) {
-        return false;
-    }
-    value = read;
-    return true;
-}
-
 // The shortest fixed decimal that reads back as exactly this value: "0.05", "20000".
 std::string shortest(double value)
 {
@@ -92,7 +78,7 @@ MillSetup readMillSettings(const char* path)
         }
         const std::string_view key = line.substr(0, gap);
         double value = 0.0;
-        if (!number(trimmed(line.substr(gap)), value)) {
+        if (!parseDecimal(line.substr(gap), value)) {
             continue;
         }
         for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
@@ -141,7 +127,7 @@ bool takeMillEntry(MillSetup& setup, MillParameter parameter, std::string_view e
     double value = 0.0;
     if (parameter == MillParameter::Blank && text.empty()) {
         value = 0.0;
-    } else if (!number(text, value) || !(value >= info.minimum && value <= info.maximum)) {
+    } else if (!parseDecimal(text, value) || !(value >= info.minimum && value <= info.maximum)) {
         why = parameter == MillParameter::Blank
                   ? "it must be empty (automatic) or a number from " + range
                   : "it must be a number from " + range;

@@ -175,6 +175,17 @@ void traceLevelRefused(const char* entry)
         MAX_LEVEL_MM);
 }
 
+void traceMillEntryRefused(const char* name, const char* entry, const char* why)
+{
+    std::string named = name;
+    if (!named.empty() && named[0] >= 'a' && named[0] <= 'z') {
+        named[0] = static_cast<char>(named[0] - 'a' + 'A');
+    }
+    err("%s \"%s\" refused: %s\n", named.c_str(), entry, why);
+}
+
+void traceMillRefused(const char* reason) { err("Cannot mill the insole: %s\n", reason); }
+
 void traceFileProblem(const char* what, const char* file, const char* reason)
 {
     err("%s %s: %s\n", what, file, reason);

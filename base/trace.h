@@ -81,6 +81,13 @@ void traceSolidSaveFailed(const char* file, const char* reason);
 void traceNoFootForSolid();                       // "Cannot save solid: no foot image is loaded\n"
 // "Level size \"<entry>\" refused: it must be a number from 0.05 to 1 (mm)\n"
 void traceLevelRefused(const char* entry);
+// The milling window, on standard error: an entry of the setup refused, and why the insole on
+// screen cannot be milled with the setup.
+// "<Name> \"<entry>\" refused: <why>\n", the parameter's name with a capital:
+// "Tool diameter \"30\" refused: it must be a number from 1 to 20 mm\n"
+void traceMillEntryRefused(const char* name, const char* entry, const char* why);
+// "Cannot mill the insole: <reason>\n"
+void traceMillRefused(const char* reason);
 
 // A line on standard error saying why an operation on a file did not happen or only
 // partly happened, naming the file: "<what> <file>: <reason>\n".

@@ -1,0 +1,351 @@
+// The milling window through the real widgets: opened from the 3D window, its figures and
+// path following the insole on screen (never an older one's while a newer is worked out),
+// Save G-code writing exactly the toolpath's file, and the setup's entries kept and refused.
+#include "gui_fixture.h"
+
+#include "app/message_line.h"
+#include "app/mill_window.h"
+#include "app/solid_window.h"
+#include "mill/gcode.h"
+#include "mill/mill_settings.h"
+#include "view/relief_plan.h"
+#include "view/solid_view.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Float_Input.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <string>
+
+namespace {
+
+// A small insole, so that every plan is quick: 40 x 80 mm, domed across and rising to the
+// heel, with a step that the tool has to go round; thin enough for the default flute even
+// at the tests' level size.
+std::uint8_t smallFoot(int x, int y)
+{
+    if (x < 55 || x >= 95 || y < 140 || y >= 220) {
+        return 0;
+    }
+    return static_cast<std::uint8_t>(20 + (x - 55) * (94 - x) / 16 + (220 - y) / 4 +
+                                     (x >= 70 && x < 78 && y >= 170 && y < 180 ? 15 : 0));
+}
+
+GcodeRecipe recipeOnScreen()
+{
+    GcodeRecipe recipe;
+    recipe.footFile = "small foot.bmp";
+    recipe.widthMm = widthSlider->value();
+    recipe.lengthMm = lengthSlider->value();
+    recipe.heightRatio = heightSlider->value();
+    recipe.limit = limitButton->value() == 1;
+    recipe.levelMm = currentLevelMm();
+    recipe.relief = reliefRecipe(insoleView->reliefPlan.get());
+    return recipe;
+}
+
+// The G-code of the insole on screen with the window's setup, planned here on the test's
+// own thread.
+std::string expectedGcode(Toolpath* planned = nullptr)
+{
+    Toolpath path;
+    std::string refusal;
+    EXPECT_TRUE(planToolpath(insoleView->heightGrid, currentLevelMm(), millWindow->setup(), path,
+                             refusal))
+        << refusal;
+    if (planned) {
+        *planned = path;
+    }
+    return encodeGcode(path, recipeOnScreen());
+}
+
+std::string shownGcode()
+{
+    const Toolpath* path = millWindow->toolpath();
+    return path ? encodeGcode(*path, recipeOnScreen()) : std::string("(none)");
+}
+
+// The finishing strokes as the segments the 3D view draws.
+SolidLines strokeSegments(const Toolpath& path)
+{
+    SolidLines lines;
+    for (const auto& stroke : path.finishingStrokes) {
+        for (std::size_t i = 1; i < stroke.size(); ++i) {
+            lines.insert(lines.end(), {stroke[i - 1].x, stroke[i - 1].y, stroke[i - 1].z,
+                                       stroke[i].x, stroke[i].y, stroke[i].z});
+        }
+    }
+    return lines;
+}
+
+// Two G-code files compared without printing megabytes: their sizes and first differing line.
+testing::AssertionResult sameGcode(const std::string& a, const std::string& b)
+{
+    if (a == b) {
+        return testing::AssertionSuccess();
+    }
+    std::size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) {
+        ++at;
+    }
+    const std::size_t line = a.rfind('\n', at) == std::string::npos ? 0 : a.rfind('\n', at) + 1;
+    return testing::AssertionFailure() << a.size() << " and " << b.size() << " bytes, first "
+                                       << "differing at \"" << a.substr(line, at - line + 20)
+                                       << "\" / \"" << b.substr(line, at - line + 20) << "\"";
+}
+
+const SolidLines& pathShown() { return solidWindow->view->lines(SolidView::PATH_LINES); }
+
+}  // namespace
+
+class MillWindowTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        writeImage(dir.file("small foot.bmp"), FIF_BMP, 150, 360, 8, smallFoot);
+        ASSERT_TRUE(loadFoot(dir.file("small foot.bmp")));
+        limitButton->value(0);
+        heightSlider->value(1.0);
+        heightSlider->do_callback();
+        waitForRecompute();
+    }
+
+    // The milling window goes, so that the other window tests see no plans and no refusals.
+    void TearDown() override
+    {
+        if (millWindow) {
+            closeMillWindow();
+        }
+    }
+
+    // The 3D window, then its "銑削…" button; waits for the figures of the insole on screen.
+    static void openMillWindow()
+    {
+        auto* solidButton = dynamic_cast<Fl_Button*>(window->child(11));
+        ASSERT_NE(solidButton, nullptr);
+        solidButton->do_callback();
+        ASSERT_TRUE(pumpUntil([] { return solidWindow->shown() && solidWindow->visible(); }));
+        solidWindow->millButton->do_callback();
+        ASSERT_TRUE(pumpUntil([] { return millWindow->shown() && millWindow->visible(); }));
+        waitForFigures();
+    }
+
+    // Runs the event loop, the main view's recomputes included, until the 3D window has built
+    // the insole the controls ask for and the milling window has its figures.
+    static void waitForFigures()
+    {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const bool pending = insoleView->recomputePending != 0;
+        const unsigned long built = solidWindow->solidsBuilt();
+        pumpUntil([pending, built] {
+            return insoleView->recomputePending == 0 && (!pending || solidWindow->solidsBuilt() > built);
+        });
+        // Under the sanitizers a plan takes several seconds.
+        pumpUntil([] { return millWindow->state() != MillWindow::State::Computing; }, 120.0);
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+    }
+
+    // Types an entry into a field of the setup and leaves it; returns standard error.
+    static std::string enter(MillParameter parameter, const char* text)
+    {
+        Fl_Float_Input* input = millWindow->inputs[static_cast<int>(parameter)];
+        input->value(text);
+        testing::internal::CaptureStderr();
+        input->do_callback();
+        return testing::internal::GetCapturedStderr();
+    }
+
+    // Back to the default setup, for the tests that follow.
+    static void restoreSetup()
+    {
+        for (MillParameter parameter : {MillParameter::Stepover, MillParameter::Blank,
+                                        MillParameter::Tool, MillParameter::Flute,
+                                        MillParameter::Feed}) {
+            const MillParameterInfo info = millParameterInfo(parameter, MillSetup{});
+            enter(parameter, formatMillValue(parameter, info.defaultValue).c_str());
+        }
+        waitForFigures();
+    }
+
+    TempDir dir;
+};
+
+TEST_F(MillWindowTest, FiguresAndPathFollowTheInsoleAndAnOlderOneIsNeverShownAsCurrent)
+{
+    openMillWindow();
+    EXPECT_STREQ(millWindow->label(), "Tarsola 銑削");
+    ASSERT_EQ(millWindow->state(), MillWindow::State::Ready);
+    Toolpath planned;
+    EXPECT_TRUE(sameGcode(shownGcode(), expectedGcode(&planned)));
+    EXPECT_EQ(std::string(millWindow->moves->label()).find(std::to_string(planned.figures.moves)),
+              std::string("移動: ").size());
+    EXPECT_EQ(millWindow->fileBytes(), expectedGcode().size());
+
+    // The path over the solid is the finishing path, drawn while the button is checked.
+    millWindow->pathButton->value(1);
+    millWindow->pathButton->do_callback();
+    EXPECT_TRUE(pathShown() == strokeSegments(planned)) << pathShown().size() << " values shown";
+    ASSERT_GT(pathShown().size(), 6u * 100u);
+
+    // Two changes in a row: the first one's plan is under way when the second comes. Neither
+    // the first's figures nor its path may ever be shown as current.
+    heightSlider->value(0.7);
+    heightSlider->do_callback();
+    unsigned long built = solidWindow->solidsBuilt();
+    waitForRecompute();
+    ASSERT_TRUE(pumpUntil([built] { return solidWindow->solidsBuilt() > built; }));
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Computing);
+    EXPECT_STREQ(millWindow->status->label(), "計算中…");
+    EXPECT_STREQ(millWindow->moves->label(), "");
+    EXPECT_TRUE(pathShown().empty());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(millWindow->saveAs(dir.file("early").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot save G-code " + dir.file("early.nc") +
+                  ": the toolpath of the insole on screen is still being worked out\n");
+    EXPECT_FALSE(fileExists(dir.file("early.nc")));
+
+    heightSlider->value(0.5);
+    heightSlider->do_callback();
+    built = solidWindow->solidsBuilt();
+    waitForRecompute();
+    ASSERT_TRUE(pumpUntil([built] { return solidWindow->solidsBuilt() > built; }));
+    const std::string latest = expectedGcode(&planned);
+    std::string firstShown;
+    pumpUntil(
+        [&firstShown] {
+            if (millWindow->state() == MillWindow::State::Computing) {
+                return false;
+            }
+            firstShown = shownGcode();
+            return true;
+        },
+        120.0);
+    EXPECT_TRUE(sameGcode(firstShown, latest)) << "the figures shown first were not the last insole's";
+    EXPECT_TRUE(pathShown() == strokeSegments(planned)) << pathShown().size() << " values shown";
+
+    // Unchecked, the path goes; closed with the window too, and opened again it is worked out
+    // anew.
+    millWindow->pathButton->value(0);
+    millWindow->pathButton->do_callback();
+    EXPECT_TRUE(pathShown().empty());
+    millWindow->pathButton->value(1);
+    millWindow->pathButton->do_callback();
+    EXPECT_FALSE(pathShown().empty());
+    closeMillWindow();
+    EXPECT_FALSE(millWindow->visible());
+    EXPECT_TRUE(pathShown().empty());
+    openMillWindow();
+    EXPECT_TRUE(sameGcode(shownGcode(), latest));
+    millWindow->pathButton->value(0);
+    millWindow->pathButton->do_callback();
+}
+
+TEST_F(MillWindowTest, WithNoFootThereIsNothingToMillAndSaveRefuses)
+{
+    openMillWindow();
+    writeFileBytes(dir.file("notes.txt"), "not a foot");
+    const unsigned long built = solidWindow->solidsBuilt();
+    EXPECT_FALSE(loadFoot(dir.file("notes.txt")));
+    ASSERT_TRUE(pumpUntil([built] { return solidWindow->solidsBuilt() > built; }));
+    EXPECT_EQ(millWindow->state(), MillWindow::State::NothingToMill);
+    EXPECT_NE(std::string(millWindow->status->label()).find("沒有可銑削"), std::string::npos);
+    EXPECT_FALSE(millWindow->saveButton->active());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(millWindow->saveAs(dir.file("none.nc").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot save G-code " + dir.file("none.nc") + ": there is no insole to mill\n");
+    EXPECT_FALSE(fileExists(dir.file("none.nc")));
+}
+
+TEST_F(MillWindowTest, SaveGcodeWritesTheToolpathOfTheInsoleOnScreen)
+{
+    testing::internal::CaptureStdout();
+    widthSlider->value(widthSlider->value() + 4);
+    widthSlider->do_callback();
+    limitButton->value(1);
+    limitButton->do_callback();
+    testing::internal::GetCapturedStdout();
+    openMillWindow();
+    ASSERT_EQ(millWindow->state(), MillWindow::State::Ready);
+
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(millWindow->saveAs(dir.file("insole").c_str()));
+    EXPECT_EQ(millWindow->messageLine->text(), "Saved insole.nc");
+    EXPECT_TRUE(millWindow->saveAs(dir.file("insole.GCODE").c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const std::string expected = expectedGcode();
+    EXPECT_TRUE(sameGcode(readFileText(dir.file("insole.nc")), expected));
+    EXPECT_TRUE(sameGcode(readFileText(dir.file("insole.GCODE")), expected));
+    EXPECT_NE(expected.find("small foot.bmp"), std::string::npos);
+    limitButton->value(0);
+    limitButton->do_callback();
+    waitForFigures();
+}
+
+TEST_F(MillWindowTest, SetupEntriesAreKeptRefusedOutsideTheirRangesAndFollowed)
+{
+    openMillWindow();
+    const std::string settings = folder->file(MILL_SETTINGS_FILE);
+    const std::string keptBefore = fileExists(settings) ? readFileText(settings) : "";
+    const std::string mainMessage = messageLine->text();
+
+    EXPECT_EQ(enter(MillParameter::Tool, "30"),
+              "Tool diameter \"30\" refused: it must be a number from 1 to 20 mm\n");
+    EXPECT_EQ(millWindow->messageLine->text(),
+              "Tool diameter \"30\" refused: it must be a number from 1 to 20 mm");
+    EXPECT_EQ(messageLine->text(), mainMessage);
+    EXPECT_STREQ(millWindow->inputs[static_cast<int>(MillParameter::Tool)]->value(), "6");
+    EXPECT_EQ(millWindow->setup().toolMm, 6.0);
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Ready);
+    EXPECT_EQ(fileExists(settings) ? readFileText(settings) : "", keptBefore);
+
+    // Taken: kept in the file, and the figures follow.
+    EXPECT_EQ(enter(MillParameter::Stepover, "1"), "");
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Computing);
+    EXPECT_EQ(readMillSettings(settings.c_str()).stepoverMm, 1.0);
+    waitForFigures();
+    EXPECT_TRUE(sameGcode(shownGcode(), expectedGcode()));
+    EXPECT_EQ(millWindow->toolpath()->setup.stepoverMm, 1.0);
+
+    // A tool in its own range that the stepover no longer fits is refused too.
+    EXPECT_EQ(enter(MillParameter::Tool, "1.5"),
+              "Tool diameter \"1.5\" refused: then the stepover 1 mm is outside 0.05 to 0.75 mm "
+              "(the tool's radius)\n");
+    EXPECT_EQ(millWindow->setup().toolMm, 6.0);
+
+    // A blank thinner than the insole: the toolpath refuses, the message line says why.
+    EXPECT_EQ(enter(MillParameter::Blank, "3"), "");
+    testing::internal::CaptureStderr();
+    pumpUntil([] { return millWindow->state() != MillWindow::State::Computing; }, 120.0);
+    const std::string refusal = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Refused);
+    EXPECT_EQ(refusal.rfind("Cannot mill the insole: the blank of 3 mm is thinner than", 0), 0u)
+        << refusal;
+    EXPECT_EQ(millWindow->messageLine->text() + "\n", refusal);
+    EXPECT_FALSE(millWindow->saveButton->active());
+    // Said once on standard error while it stays the same; the line shows it again.
+    enter(MillParameter::Tool, "30");
+    EXPECT_EQ(enter(MillParameter::Feed, "2500"), "");
+    testing::internal::CaptureStderr();
+    pumpUntil([] { return millWindow->state() != MillWindow::State::Computing; }, 120.0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Refused);
+    EXPECT_EQ(millWindow->messageLine->text() + "\n", refusal);
+
+    // An empty blank is automatic again, and the setup comes back from the file as it is.
+    EXPECT_EQ(enter(MillParameter::Blank, ""), "");
+    waitForFigures();
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Ready);
+    const MillSetup kept = readMillSettings(settings.c_str());
+    for (MillParameter parameter : MILL_PARAMETERS) {
+        EXPECT_EQ(millValue(kept, parameter), millValue(millWindow->setup(), parameter));
+    }
+    restoreSetup();
+}

@@ -36,11 +36,15 @@ ReliefSettings readReliefSettings(const char* path)
     std::fclose(file);
 
     std::istringstream lines(text);
-    std::string key;
-    std::string value;
+    std::string line;
     double v = 0.0;
-    while (lines >> key >> value) {
-        if (!parseDecimal(value, v)) {
+    // Line by line: a damaged line must not shift the key and value of the lines after it.
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string key;
+        std::string value;
+        std::string more;
+        if (!(words >> key >> value) || (words >> more) || !parseDecimal(value, v)) {
             continue;
         }
         if (key == "relief" && (v == 0.0 || v == 1.0)) {

@@ -63,16 +63,34 @@ void resultReady(void*)
     }
 }
 
-// The finishing strokes as line segments: both ends of every stretch between two points.
+// The finishing path as the 3D view draws it: the raster's cutting lines along the insole's
+// length, every one of them at least 2 mm from the last shown (at the default 0.5 mm
+// stepover every fourth). All of them would merge into one sheet at any zoom that shows the
+// whole insole; one in a few shows how the path lies on the surface.
+constexpr double SHOWN_LINE_SPACING_MM = 2.0;
+
 SolidLines pathLines(const Toolpath& path)
 {
+    const double stepover = path.setup.stepoverMm;
+    const int every = std::max(1, static_cast<int>(std::ceil(SHOWN_LINE_SPACING_MM / stepover - 1e-9)));
     SolidLines lines;
+    bool first = true;
+    double firstX = 0.0;
     for (const std::vector<SolidVertex>& stroke : path.finishingStrokes) {
         for (std::size_t i = 1; i < stroke.size(); ++i) {
-            for (const SolidVertex& end : {stroke[i - 1], stroke[i]}) {
-                lines.push_back(end.x);
-                lines.push_back(end.y);
-                lines.push_back(end.z);
+            const SolidVertex& a = stroke[i - 1];
+            const SolidVertex& b = stroke[i];
+            // Links between lines run across them; a cutting line keeps its x.
+            if (std::fabs(a.x - b.x) > 1e-3f) {
+                continue;
+            }
+            if (first) {
+                firstX = a.x;
+                first = false;
+            }
+            const long line = std::lround((a.x - firstX) / stepover);
+            if (line % every == 0) {
+                lines.insert(lines.end(), {a.x, a.y, a.z, b.x, b.y, b.z});
             }
         }
     }

@@ -2,8 +2,9 @@
 # Regenerates the README's pictures by running the current programs under their own Xvfb with
 # the end-to-end harness: docs/screenshot.png (the main window with a foot loaded),
 # docs/solid_window.png (the 3D window showing its insole), docs/relief_window.png (the 3D
-# window with a plate measurement's zones) and docs/pressure_preview.png (tarsola-batch's
-# picture of that measurement placed on the foot).
+# window with a plate measurement's zones), docs/milling_path.png (the 3D window showing the
+# finishing path of that insole) and docs/pressure_preview.png (tarsola-batch's picture of
+# the measurement placed on the foot).
 # Uses samples/foot.bmp when it exists, otherwise a foot image drawn for the occasion.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +21,7 @@ plate=$(mktemp --suffix=.csv)
 trap 'rm -f "$plate"' EXIT
 python3 tests/e2e/run_e2e.py --tarsola "$build/tarsola" --screenshot docs/screenshot.png \
   --solid-screenshot docs/solid_window.png --relief-screenshot docs/relief_window.png \
-  --plate "$plate" "${foot[@]}"
+  --plate "$plate" --path-screenshot docs/milling_path.png "${foot[@]}"
 if [ -f samples/foot.bmp ]; then
   "$build/tarsola-batch" samples/foot.bmp --pressure "$plate" --limit \
     --pressure-preview docs/pressure_preview.png >/dev/null

@@ -56,6 +56,9 @@ SAVE_SOLID_BUTTON = (580, 500, 110, 30)
 PRESSURE_BUTTON = (700, 10, 190, 28)
 RELIEF_BUTTON = (700, 146, 90, 24)
 PRESSURE_TITLE = "Load a pressure measurement"
+MILL_BUTTON = (700, 500, 190, 30)
+# Inside the milling window.
+SHOW_PATH_BUTTON = (10, 500, 150, 30)
 
 TIMEOUT = 10.0  # seconds for anything the program should do at once
 
@@ -950,10 +953,12 @@ def crop_window(session, window, size, png):
     print("wrote " + png)
 
 
-def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, plate=None):
+def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, plate=None,
+                   path_png=None):
     """Writes a picture of the main window with a foot loaded, as a person sees it, and, when
-    asked, one of the 3D window showing that foot's insole, and one of it relieved under a
-    plate's measurement of the foot (written to `plate` too)."""
+    asked, one of the 3D window showing that foot's insole, one of it relieved under a
+    plate's measurement of the foot (written to `plate` too), and one with the milling
+    window's finishing path over it."""
     session = Session("screenshot", tools, display)
     try:
         session.start()
@@ -976,6 +981,19 @@ def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, p
             session.xdotool("mousemove", "1270", "1010")
             session.settled_solid_view(solid)
             crop_window(session, solid, (900, 566), solid_png)
+            if path_png:
+                known = set(session.xdotool("search", "--name", "Tarsola").split())
+                session.click(MILL_BUTTON, window=solid)
+                # The milling window's title is not found by name: it is the new one.
+                mill = wait_until(lambda: (set(session.xdotool("search", "--name", "Tarsola").split())
+                                           - known or {None}).pop(), "the milling window")
+                session.click(SHOW_PATH_BUTTON, dx=8, window=mill)
+                session.xdotool("mousemove", "1590", "1190")
+                # The path is planned in the background: wait until the picture holds still.
+                time.sleep(2)
+                session.settled_solid_view(solid)
+                crop_window(session, solid, (900, 566), path_png)
+                session.click(SHOW_PATH_BUTTON, dx=8, window=mill)
             if relief_png:
                 with open(session.path("plate.csv"), "w") as f:
                     f.write(plate_measurement(session.path("foot.bmp")))
@@ -1028,6 +1046,8 @@ def main():
     parser.add_argument("--relief-screenshot",
                         help="with --solid-screenshot: also the 3D window with a plate's relief")
     parser.add_argument("--plate", help="with --relief-screenshot: keep that plate measurement here")
+    parser.add_argument("--path-screenshot",
+                        help="with --solid-screenshot: also the 3D window showing the milling path")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
     if not args.screenshot and not (args.expected and args.batch and args.artifacts):
@@ -1045,7 +1065,8 @@ def main():
     if args.screenshot:
         try:
             return window_picture(Tools, server.display, args.screenshot, args.foot,
-                                  args.solid_screenshot, args.relief_screenshot, args.plate)
+                                  args.solid_screenshot, args.relief_screenshot, args.plate,
+                                  args.path_screenshot)
         finally:
             server.stop()
     failures = 0

@@ -7,6 +7,8 @@
 #include "imagefile/foot_image.h"
 #include "imagefile/insole_export.h"
 #include "imagefile/loaded_foot.h"
+#include "mill/gcode.h"
+#include "mill/toolpath.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
 #include "base/grid_stats.h"
@@ -190,6 +192,36 @@ std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
     return given;
 }
 
+// The milling options given, as the command line names them.
+std::vector<const char*> millOptionsGiven(const BatchMill& mill)
+{
+    std::vector<const char*> given;
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        if (mill[i]) {
+            given.push_back(millParameterInfo(MILL_PARAMETERS[i], MillSetup{}).option);
+        }
+    }
+    return given;
+}
+
+// What a person reads before milling, as the G-code's header gives it: the blank (its size
+// and the corner nearest the machine's origin), the passes, the moves and the file's size,
+// the finish, the time and the heaviest cut; millimetres to the thousandth the file holds,
+// the scallop finer since it is a fraction of one.
+json millingReport(const MillFigures& f, std::size_t fileBytes)
+{
+    return {{"blankMm", {decimals(f.blankXMm, 3), decimals(f.blankYMm, 3), decimals(f.blankZMm, 3)}},
+            {"blankCornerMm", {decimals(f.blankMinX, 3), decimals(f.blankMinY, 3)}},
+            {"roughingPasses", f.roughingPasses},
+            {"finishingLines", f.finishingLines},
+            {"moves", f.moves},
+            {"fileBytes", fileBytes},
+            {"scallopMm", decimals(f.scallopMm, 4)},
+            {"machiningSeconds", decimals(f.machiningSeconds, 1)},
+            {"largestCutMm", decimals(f.largestCutMm, 3)},
+            {"filletMm", decimals(f.filletMm, 3)}};
+}
+
 json measurementReport(const std::string& file, const PressureMap& map)
 {
     return {{"file", file},
@@ -328,6 +360,9 @@ public:
         if (!options.pressure.measurement.empty()) {
             settleRelief(options.pressure, relief_, reliefProblem_);
         }
+        if (!options.gcode.empty()) {
+            settleMill(options.mill, mill_, millProblem_);
+        }
     }
 
     FootRun run(const std::string& foot)
@@ -450,6 +485,7 @@ public:
         std::string threeMf;
         std::string footImage;
         std::string pressurePreview;
+        std::string gcode;
         std::string why;
         const auto take = [&](const std::string& target, const char* extension, std::string& taken) {
             return target.empty() ||
@@ -458,6 +494,7 @@ public:
         };
         if (!take(options_.out, ".bmp", insole) || !take(options_.preview, ".png", preview) ||
             !take(options_.stl, ".stl", stl) || !take(options_.threeMf, ".3mf", threeMf) ||
+            !take(options_.gcode, ".nc", gcode) ||
             // Only a scan has a foot image the program made; an image foot is its own file.
             (scan.isScan && !take(options_.footImage, ".png", footImage)) ||
             (plan && !take(options_.pressure.preview, ".png", pressurePreview))) {
@@ -474,6 +511,22 @@ public:
                 return fail("the insole has no foot cell at these settings, so there is no solid to make");
             }
             report["solid"] = solidReport(measureSolid(solid), options_.scan.levelMm);
+        }
+        // The path is planned, and the file made, by what the milling window uses, so that
+        // both give the same bytes for the same insole and setup.
+        Toolpath path;
+        const GcodeRecipe recipe{fileNameOf(foot), settings.width, settings.length,
+                                 settings.heightRatio, settings.limit, options_.scan.levelMm,
+                                 reliefRecipe(plan.get())};
+        if (!gcode.empty()) {
+            if (!millProblem_.empty()) {
+                return fail(millProblem_);
+            }
+            std::string refusal;
+            if (!planToolpath(state.heightGrid, options_.scan.levelMm, mill_, path, refusal)) {
+                return fail("cannot mill it: " + refusal);
+            }
+            report["milling"] = millingReport(path.figures, encodeGcode(path, recipe).size());
         }
         // Before the insole: saving it writes the heights into the same bitmap.
         if (!footImage.empty()) {
@@ -508,6 +561,12 @@ public:
                 return fail("");
             }
             report["3mf"] = threeMf;
+        }
+        if (!gcode.empty()) {
+            if (!writeGcodeFile(path, recipe, gcode.c_str())) {
+                return fail("");
+            }
+            report["gcode"] = gcode;
         }
         if (!pressurePreview.empty()) {
             // The placed pressure drawn with the quad the heights were drawn with.
@@ -569,12 +628,16 @@ private:
     }
 
     // The name a file gets, as Save makes an insole's (".bmp" unless it ends in exactly
-    // that) and Save solid a solid's (".stl" or ".3mf" unless it ends so, in any case). A name
+    // that), Save solid a solid's (".stl" or ".3mf" unless it ends so, in any case) and Save
+    // G-code a G-code file's (".nc" unless it ends in .nc, .ngc or .gcode, in any case). A name
     // with no room for its ending stays as it is; the writer refuses it, saying why.
     static std::string finalName(const std::string& wanted, const char* extension)
     {
         if (std::strcmp(extension, ".png") == 0) {
             return wanted;  // the preview takes its name as given
+        }
+        if (std::strcmp(extension, ".nc") == 0) {
+            return gcodeFileName(wanted);  // as Save G-code names it
         }
         const bool insole = std::strcmp(extension, ".bmp") == 0;
         char buffer[PATH_BUFFER_SIZE];
@@ -620,6 +683,9 @@ private:
     // Why the pressure options cannot be taken (when the caller skipped prepareBatch).
     std::string reliefProblem_;
     FileId measurementId_;  // the measurement of the foot being made
+    MillSetup mill_;
+    // Why the milling options cannot be taken (when the caller skipped prepareBatch).
+    std::string millProblem_;
 };
 
 // The measurement, its placement, the relief and its zones, for the text report.
@@ -679,6 +745,37 @@ void pressureText(const json& r, std::ostringstream& line)
     }
 }
 
+// A time as the G-code's header gives it, read on a workshop's clock: "12 min", "1 h 05 min".
+std::string clockTime(double seconds)
+{
+    const long long minutes = std::llround(std::ceil(seconds / 60.0));
+    if (minutes < 60) {
+        return std::to_string(minutes) + " min";
+    }
+    const long long rest = minutes % 60;
+    return std::to_string(minutes / 60) + " h " + (rest < 10 ? "0" : "") + std::to_string(rest) +
+           " min";
+}
+
+// The milling figures and the G-code file, for the text report.
+void millingText(const json& r, std::ostringstream& line)
+{
+    if (r.contains("milling") && r["ok"].get<bool>()) {
+        const json& m = r["milling"];
+        line << "; milled from a blank of " << number(m["blankMm"][0]) << " x "
+             << number(m["blankMm"][1]) << " x " << number(m["blankMm"][2]) << " mm (corner at X"
+             << number(m["blankCornerMm"][0]) << " Y" << number(m["blankCornerMm"][1]) << "): "
+             << m["roughingPasses"] << " roughing passes, " << m["finishingLines"]
+             << " finishing lines, " << m["moves"] << " moves, " << m["fileBytes"]
+             << " bytes, scallop " << number(m["scallopMm"]) << " mm, machining about "
+             << clockTime(m["machiningSeconds"]) << ", largest cut " << number(m["largestCutMm"])
+             << " mm deep, fillet of " << number(m["filletMm"]) << " mm at the outline wall";
+    }
+    if (r.contains("gcode")) {
+        line << "; gcode " << r["gcode"].get<std::string>();
+    }
+}
+
 std::string textReport(const json& r)
 {
     std::ostringstream line;
@@ -733,6 +830,7 @@ std::string textReport(const json& r)
         line << "; foot image " << r["footImage"].get<std::string>();
     }
     pressureText(r, line);
+    millingText(r, line);
     if (!r["ok"].get<bool>()) {
         // Nothing may stand before the failure when the foot could not even be read.
         line << (r.contains("image") ? "; FAILED: " : " FAILED: ") << r["error"].get<std::string>();
@@ -815,6 +913,38 @@ bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::str
     return true;
 }
 
+bool settleMill(const BatchMill& mill, MillSetup& setup, std::string& why)
+{
+    MillSetup settled;
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        if (mill[i]) {
+            millValue(settled, MILL_PARAMETERS[i]) = *mill[i];
+        }
+    }
+    // In MILL_PARAMETERS' order, the tool before the stepover and the flute before the blank:
+    // a range that hangs on another value is checked after that value is.
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        const MillParameter parameter = MILL_PARAMETERS[i];
+        const MillParameterInfo info = millParameterInfo(parameter, settled);
+        const double value = millValue(settled, parameter);
+        if (value >= info.minimum && value <= info.maximum) {
+            continue;
+        }
+        why = std::string(info.option) + " " + exact(value) + " is outside the allowed range " +
+              exact(info.minimum) + " to " + exact(info.maximum) + " " + info.unit;
+        if (parameter == MillParameter::Stepover) {
+            why += " (up to the tool's radius)";
+        } else if (parameter == MillParameter::Blank) {
+            why += value > info.maximum
+                       ? " (a blank deeper than the flute length cannot be cut through)"
+                       : " (0 for automatic)";
+        }
+        return false;
+    }
+    setup = settled;
+    return true;
+}
+
 bool measurementOf(const std::string& source, const std::string& foot, std::string& measurement,
                    std::string& why)
 {
@@ -873,13 +1003,24 @@ std::string prepareBatch(const BatchOptions& options)
     const bool writesSolid = !options.stl.empty() || !options.threeMf.empty();
     const BatchPressure& pressure = options.pressure;
     const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid ||
-                        !options.footImage.empty() || !pressure.preview.empty();
+                        !options.footImage.empty() || !pressure.preview.empty() ||
+                        !options.gcode.empty();
+    // Before the outputs: a milling option alone is more likely a forgotten --gcode than a
+    // wish for nothing.
+    if (options.gcode.empty()) {
+        const std::vector<const char*> given = millOptionsGiven(options.mill);
+        if (!given.empty()) {
+            return std::string(given.front()) +
+                   " is about milling, and no G-code is asked for: add --gcode FILE (a FOLDER "
+                   "for several feet)";
+        }
+    }
     if (options.info && writes) {
-        return "--info writes nothing; leave out -o, --preview, --stl, --3mf, --foot-image and "
-               "--pressure-preview";
+        return "--info writes nothing; leave out -o, --preview, --stl, --3mf, --gcode, "
+               "--foot-image and --pressure-preview";
     }
     if (!options.info && !writes) {
-        return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF, "
+        return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF, --gcode NC, "
                "--foot-image PNG or --pressure-preview PNG (any of them), or --info";
     }
     if (!levelInRange(options.scan.levelMm)) {
@@ -910,6 +1051,13 @@ std::string prepareBatch(const BatchOptions& options)
                    "measurement under its name (NAME.asf, NAME.csv or NAME.txt)";
         }
     }
+    if (!options.gcode.empty()) {
+        MillSetup setup;
+        std::string why;
+        if (!settleMill(options.mill, setup, why)) {
+            return why;
+        }
+    }
     const auto needsFolder = [several](const std::string& target) {
         return !target.empty() && (several || target.back() == '/');
     };
@@ -929,8 +1077,8 @@ std::string prepareBatch(const BatchOptions& options)
     }
     const std::pair<const char*, const std::string*> targets[] = {
         {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
-        {"--3mf", &options.threeMf}, {"--foot-image", &options.footImage},
-        {"--pressure-preview", &pressure.preview}};
+        {"--3mf", &options.threeMf}, {"--gcode", &options.gcode},
+        {"--foot-image", &options.footImage}, {"--pressure-preview", &pressure.preview}};
     for (const auto& [option, target] : targets) {
         if (needsFolder(*target)) {
             const std::string why = prepareFolder(option, *target);

@@ -4,10 +4,12 @@
 
 #include "scan/scan_foot.h"
 #include "base/level.h"
+#include "mill/mill_setup.h"
 #include "pressure/placement.h"
 #include "pressure/pressure_file.h"
 #include "pressure/relief.h"
 
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -39,12 +41,18 @@ struct BatchRelief {
     PlacementCorrection correction;
 };
 
+// The milling setup as the options give it, one value per MillParameter in the order of
+// MILL_PARAMETERS; a value left unset takes the setup's default. Any of them set without
+// --gcode is refused, since it would silently do nothing.
+using BatchMill = std::array<std::optional<double>, MILL_PARAMETER_COUNT>;
+
 struct BatchOptions {
     std::vector<std::string> feet;
     std::string out;       // the insole file, or a folder for several feet; empty: none
     std::string preview;   // the preview PNG, or a folder for several feet; empty: none
     std::string stl;       // the solid as STL, or a folder for several feet; empty: none
     std::string threeMf;   // the solid as 3MF, or a folder for several feet; empty: none
+    std::string gcode;     // the G-code of milling it, or a folder for several feet; empty: none
     // The foot image made from a scan (PNG), or a folder for several feet; empty: none.
     std::string footImage;
     // How scans are placed: units, up axis and the size of a grey level, which is also the
@@ -55,6 +63,7 @@ struct BatchOptions {
     double heightRatio = 1.0;
     bool limit = false;
     BatchPressure pressure;
+    BatchMill mill;
     bool info = false;
     bool json = false;
 };
@@ -77,6 +86,11 @@ bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::str
 // folder holds none; false, saying why, when it holds more than one.
 bool measurementOf(const std::string& source, const std::string& foot, std::string& measurement,
                    std::string& why);
+
+// The milling options made into a setup: false with `why` (naming the option and its range,
+// the ends printed as the values compared) when one is outside its range; a blank deeper than
+// the flute length is outside the blank's range.
+bool settleMill(const BatchMill& mill, MillSetup& setup, std::string& why);
 
 // Where a foot's file goes: inside `target` as the foot's name without its extension plus
 // `extension` when target is a folder (an existing folder, a name ending in '/', or any

@@ -6,13 +6,54 @@
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <cstdio>
+#include <string>
 #include <unistd.h>
 
 namespace {
 
 // Status for arguments that cannot run as a batch; 1 is kept for feet that failed.
 constexpr int BAD_ARGUMENTS = 2;
+
+// A value as its shortest decimal, the one the range check compares ("0.05", "20000").
+std::string shortest(double value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
+// The help of a milling option, from the setup's own names, ranges and defaults: "Tool
+// diameter, 1 to 20 mm (default 6)". The stepover's top and the blank's range hang on other
+// options, so they are said in words.
+std::string millOptionHelp(MillParameter parameter)
+{
+    const MillParameterInfo info = millParameterInfo(parameter, MillSetup{});
+    std::string help = info.name;
+    if (help[0] >= 'a' && help[0] <= 'z') {
+        help[0] = static_cast<char>(help[0] - 'a' + 'A');  // it begins the sentence
+    }
+    const std::string unit = std::string(" ") + info.unit;
+    switch (parameter) {
+    case MillParameter::Stepover:
+        return help + " (distance between finishing lines), " + shortest(info.minimum) + unit +
+               " to the tool's radius (default " + shortest(info.defaultValue) + ")";
+    case MillParameter::Blank:
+        return help + " in mm, no deeper than the flute length (default, or 0: the insole's "
+                      "thickest point plus 2 mm, rounded up to a whole mm)";
+    case MillParameter::Flute:
+        return help + " (cutting length; no blank may be deeper), " + shortest(info.minimum) +
+               " to " + shortest(info.maximum) + unit + " (default " +
+               shortest(info.defaultValue) + ")";
+    case MillParameter::Safe:
+        return help + " of rapid moves above the blank, " + shortest(info.minimum) + " to " +
+               shortest(info.maximum) + unit + " (default " + shortest(info.defaultValue) + ")";
+    default:
+        return help + ", " + shortest(info.minimum) + " to " + shortest(info.maximum) + unit +
+               " (default " + shortest(info.defaultValue) + ")";
+    }
+}
 
 }  // namespace
 
@@ -93,6 +134,15 @@ int main(int argc, char** argv)
     app.add_option("--pressure-preview", pressure.preview,
                    "Picture of the placed peak pressure over the foot's outline (PNG) for one "
                    "foot; a folder for several, one NAME.png per foot");
+    app.add_option("--gcode", options.gcode,
+                   "G-code for a 3-axis mill with a ball-end tool, for one foot (\".nc\" is "
+                   "appended unless the name ends in .nc, .ngc or .gcode); a folder for several, "
+                   "one NAME.nc per foot. The milling options below set the tool and the blank");
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        const MillParameter parameter = MILL_PARAMETERS[i];
+        app.add_option(millParameterInfo(parameter, MillSetup{}).option, options.mill[i],
+                       millOptionHelp(parameter));
+    }
     app.add_flag("--info", options.info, "Print the measurements only; write nothing");
     app.add_flag("--json", options.json, "One JSON object per foot on standard output");
     app.set_version_flag("--version", std::string("tarsola-batch ") + TARSOLA_VERSION,

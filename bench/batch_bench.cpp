@@ -1,6 +1,7 @@
 // One foot through tarsola-batch's work in-process: load, draw on the CPU, shape, limit,
 // save the insole; and the same foot made into an STL solid instead (--stl). Then one foot
-// through runBatch itself, with a plate's measurement of it (--pressure) and without.
+// through runBatch itself, with a plate's measurement of it (--pressure) and without, and
+// milled (--gcode at the milling defaults).
 // Run: build/bench/tarsola_batch_bench (files go to $TMPDIR, default /tmp; the flush to the
 // disk that every save makes is most of the time on a busy disk, TMPDIR=/dev/shm leaves it out)
 #include "base/trace.h"
@@ -121,6 +122,32 @@ BENCHMARK(BM_BatchOneFootWithPressure)->Unit(benchmark::kMillisecond);
 
 void BM_BatchOneFootWithoutPressure(benchmark::State& run) { throughTheBatch(run, false); }
 BENCHMARK(BM_BatchOneFootWithoutPressure)->Unit(benchmark::kMillisecond);
+
+// The sample foot through runBatch as `tarsola-batch foot.bmp --gcode OUT` runs it: the
+// insole at its defaults, its toolpath planned at the milling defaults (roughing and
+// finishing), the file's size for the report and the file written.
+void BM_BatchOneFootGcode(benchmark::State& run)
+{
+    setTraceStreams(nullptr, stderr);
+    BatchOptions options;
+    options.feet = {std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp"};
+    options.gcode = temporaryFile("tarsola-batch-bench.nc");
+    std::FILE* nowhere = std::fopen("/dev/null", "w");
+    if (!nowhere || !prepareBatch(options).empty()) {
+        run.SkipWithError("the batch cannot run");
+    }
+    for (auto _ : run) {
+        if (runBatch(options, nowhere, nowhere, false) != 0) {
+            run.SkipWithError("the foot failed");
+            break;
+        }
+    }
+    if (nowhere) {
+        std::fclose(nowhere);
+    }
+    std::remove(options.gcode.c_str());
+}
+BENCHMARK(BM_BatchOneFootGcode)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 // The real tarsola-batch program, run as a user runs it: arguments, exit statuses, reports on
 // standard output and problems on standard error, and the files it leaves.
 #include "batch/preview.h"
+#include "mill/gcode.h"
+#include "mill/toolpath.h"
 #include "solid/solid_files.h"
 #include "support/pressure_files.h"
 #include "support/scan_files.h"
@@ -780,4 +782,167 @@ TEST_F(BatchCli, ABadMeasurementFailsItsFootOnly)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is the pressure measurement of"), std::string::npos) << r.err;
     EXPECT_TRUE(readFileText(dir.file("plate.csv")) == plate) << "the measurement was replaced";
+}
+
+namespace {
+
+// Every milling option off its default (the stepover at its end, the tool's radius), so that
+// an option read into the wrong field or left out changes the file.
+const std::vector<std::string> MILL_OPTIONS = {
+    "--tool-mm", "5",       "--stepover-mm", "2.5",   "--stepdown-mm", "3",  "--allowance-mm",
+    "0.8",       "--feed",  "1500",          "--plunge-feed", "400",   "--rpm", "12000",
+    "--safe-mm", "8",       "--flute-mm",    "30",    "--blank-mm",    "22"};
+
+// The same in the setup's order: tool, stepover, step-down, allowance, feed, plunge feed,
+// spindle, safe height, flute and blank.
+const MillSetup MILL_OPTIONS_SETUP{5, 2.5, 3, 0.8, 1500, 400, 12000, 8, 30, 22};
+
+// The G-code of these heights as the milling core makes it.
+std::string expectedGcode(const Grid& heights, double levelMm, const MillSetup& setup,
+                          const GcodeRecipe& recipe, Toolpath& path)
+{
+    std::string refusal;
+    EXPECT_TRUE(planToolpath(heights, levelMm, setup, path, refusal)) << refusal;
+    return encodeGcode(path, recipe);
+}
+
+// The lines of a G-code file that move the tool.
+std::size_t moveLines(const std::string& gcode)
+{
+    std::size_t moves = 0;
+    std::istringstream in(gcode);
+    for (std::string line; std::getline(in, line);) {
+        moves += !line.empty() && std::string("GXYZ").find(line[0]) != std::string::npos &&
+                 line.compare(0, 3, "G21") != 0;
+    }
+    return moves;
+}
+
+}  // namespace
+
+// The G-code is the milling core's file of the very heights that -o saves, with the insole's
+// settings and level in its recipe and every milling option in its setup; the report's
+// figures are the path's and agree with the file.
+TEST_F(BatchCli, TheGcodeMillsTheHeightsTheInsoleHas)
+{
+    sampleFootWithPlate(dir, "foot.bmp", "plate.csv");
+    std::vector<std::string> arguments = {dir.file("foot.bmp"), "--width", "100", "--length",
+                                          "250", "--height", "0.8", "--limit", "--level-mm",
+                                          "0.25", "-o", dir.file("insole.bmp"), "--gcode",
+                                          dir.file("milled"), "--json"};
+    arguments.insert(arguments.end(), MILL_OPTIONS.begin(), MILL_OPTIONS.end());
+    const Result r = runBatch(dir, arguments);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    Toolpath path;
+    const std::string expected =
+        expectedGcode(insoleIn(dir.file("insole.bmp")), 0.25, MILL_OPTIONS_SETUP,
+                      GcodeRecipe{"foot.bmp", 100, 250, 0.8, true, 0.25, ""}, path);
+    const std::string written = readFileText(dir.file("milled.nc"));
+    EXPECT_TRUE(written == expected) << "the batch's file is not the milling core's";
+
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    EXPECT_EQ(report["gcode"], dir.file("milled.nc"));
+    const nlohmann::json& m = report["milling"];
+    const MillFigures& f = path.figures;
+    EXPECT_EQ(m["fileBytes"], written.size());
+    EXPECT_EQ(m["moves"], f.moves);
+    // The file rises to the safe height first, then makes the path's moves.
+    EXPECT_EQ(moveLines(written), f.moves + 1);
+    const double blank[] = {f.blankXMm, f.blankYMm, f.blankZMm, f.blankMinX, f.blankMinY};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NEAR((i < 3 ? m["blankMm"][i] : m["blankCornerMm"][i - 3]).get<double>(), blank[i],
+                    0.0005) << i;
+    }
+    EXPECT_EQ(m["blankMm"][2], 22.0);
+    EXPECT_EQ(m["roughingPasses"], f.roughingPasses);
+    EXPECT_EQ(m["finishingLines"], f.finishingLines);
+    EXPECT_NEAR(m["machiningSeconds"].get<double>(), f.machiningSeconds, 0.05);
+    EXPECT_NEAR(m["largestCutMm"].get<double>(), f.largestCutMm, 0.0005);
+    EXPECT_EQ(m["filletMm"], 2.5);
+    EXPECT_NEAR(m["scallopMm"].get<double>(), millScallopMm(5, 2.5), 0.00005);
+}
+
+// With a measurement, the recipe in the file's header records the relief, and the path is
+// that of the relieved heights.
+TEST_F(BatchCli, TheGcodeOfARelievedInsoleRecordsItsRelief)
+{
+    const StretchedRelief expected(dir);
+    const Result r = runBatch(dir, expected.relieved({"--gcode", dir.file("relieved.NGC"),
+                                                      "--stepover-mm", "3"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    MillSetup setup;
+    setup.stepoverMm = 3;
+    const InsoleSettings& s = expected.settings;
+    const std::string recipe = reliefRecipe(expected.plan.get());
+    ASSERT_FALSE(recipe.empty());
+    Toolpath path;
+    EXPECT_TRUE(readFileText(dir.file("relieved.NGC")) ==
+                expectedGcode(expected.state->heightGrid, DEFAULT_LEVEL_MM, setup,
+                              GcodeRecipe{"foot.bmp", s.width, s.length, s.heightRatio, s.limit,
+                                          DEFAULT_LEVEL_MM, recipe},
+                              path));
+    EXPECT_NE(r.out.find("; gcode " + dir.file("relieved.NGC")), std::string::npos) << r.out;
+}
+
+// A milling option outside its range (the ends printed as compared, the stepover's top the
+// given tool's radius, the blank's the given flute length) or without --gcode is an argument
+// error, and nothing is written.
+TEST_F(BatchCli, MillingOptionsOutOfRangeOrAloneAreArgumentErrors)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"--tool-mm", "0.99"}, " is outside the allowed range 1 to 20 mm"},
+        {{"--stepover-mm", "3.01"}, " is outside the allowed range 0.05 to 3 mm"},
+        {{"--tool-mm", "4", "--stepover-mm", "2.01"}, " is outside the allowed range 0.05 to 2 mm"},
+        {{"--stepdown-mm", "20.5"}, " is outside the allowed range 0.2 to 20 mm"},
+        {{"--allowance-mm", "nan"}, " is outside the allowed range 0 to 3 mm"},
+        {{"--feed", "9"}, " is outside the allowed range 10 to 20000 mm/min"},
+        {{"--plunge-feed", "20001"}, " is outside the allowed range 10 to 20000 mm/min"},
+        {{"--rpm", "999"}, " is outside the allowed range 1000 to 60000 rpm"},
+        {{"--safe-mm", "0.5"}, " is outside the allowed range 1 to 50 mm"},
+        {{"--flute-mm", "101"}, " is outside the allowed range 5 to 100 mm"},
+        {{"--blank-mm", "25.5"}, " is outside the allowed range 0 to 25 mm (a blank deeper than "
+                                 "the flute length"},
+        {{"--flute-mm", "40", "--blank-mm", "40.5"}, " is outside the allowed range 0 to 40 mm"},
+    };
+    for (const auto& [options, message] : refused) {
+        std::vector<std::string> arguments = {dir.file("left.bmp"), "--gcode", dir.file("left.nc"),
+                                              "-o", dir.file("insole.bmp")};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        Result r = runBatch(dir, arguments);
+        EXPECT_EQ(r.status, 2) << options.back();
+        const std::string& option = options[options.size() - 2];
+        EXPECT_NE(r.err.find(option + " " + options.back() + message), std::string::npos) << r.err;
+        // Without --gcode the first option is refused for that.
+        arguments.erase(arguments.begin() + 1, arguments.begin() + 3);
+        r = runBatch(dir, arguments);
+        EXPECT_EQ(r.status, 2) << options[0];
+        EXPECT_NE(r.err.find(options[0] + " is about milling, and no G-code is asked for"),
+                  std::string::npos) << r.err;
+    }
+    EXPECT_EQ(filesIn(dir.path()),
+              (std::vector<std::string>{"left.bmp", "right.png", "stderr.txt", "stdout.txt"}));
+}
+
+// Several feet mill into a folder, one NAME.nc each. A foot thicker than the given blank is
+// refused before anything of it is written; the others are made.
+TEST_F(BatchCli, ABlankThinnerThanAnInsoleFailsThatFootOnly)
+{
+    sampleFootWithPlate(dir, "thick.bmp", "plate.csv");
+    writeImage(dir.file("thin.bmp"), FIF_BMP, 150, 360, 8, [](int x, int y) {
+        return std::uint8_t(x >= 30 && x < 120 && y >= 40 && y < 320 ? 20 + y / 20 : 0);
+    });
+    const Result r = runBatch(dir, {dir.file("thick.bmp"), dir.file("thin.bmp"), "-o",
+                                    dir.file("insoles"), "--gcode", dir.file("nc"),
+                                    "--blank-mm", "12", "--stepover-mm", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot make the insole of " + dir.file("thick.bmp") +
+                         ": cannot mill it: the blank of 12 mm is thinner than the insole's "
+                         "thickest point of 20.8 mm\n");
+    EXPECT_EQ(filesIn(dir.file("insoles")), std::vector<std::string>{"thin.bmp"});
+    EXPECT_EQ(filesIn(dir.file("nc")), std::vector<std::string>{"thin.nc"});
+    const std::size_t bytes = readFileText(dir.file("nc/thin.nc")).size();
+    EXPECT_NE(r.out.find(" moves, " + std::to_string(bytes) + " bytes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; gcode " + dir.file("nc/thin.nc")), std::string::npos) << r.out;
 }

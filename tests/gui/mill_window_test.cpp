@@ -6,6 +6,7 @@
 #include "app/message_line.h"
 #include "app/mill_window.h"
 #include "app/solid_window.h"
+#include "batch/batch.h"
 #include "mill/gcode.h"
 #include "mill/mill_settings.h"
 #include "view/relief_plan.h"
@@ -316,6 +317,28 @@ TEST_F(MillWindowTest, SaveGcodeWritesTheToolpathOfTheInsoleOnScreen)
     EXPECT_TRUE(sameGcode(readFileText(dir.file("insole.nc")), expected));
     EXPECT_TRUE(sameGcode(readFileText(dir.file("insole.GCODE")), expected));
     EXPECT_NE(expected.find("small foot.bmp"), std::string::npos);
+
+    // tarsola-batch with the same foot, settings and setup writes the same bytes.
+    BatchOptions options;
+    options.feet = {dir.file("small foot.bmp")};
+    options.gcode = dir.file("batch.nc");
+    options.width = widthSlider->value();
+    options.length = lengthSlider->value();
+    options.limit = true;
+    options.scan.levelMm = currentLevelMm();
+    for (std::size_t k = 0; k < MILL_PARAMETERS.size(); ++k) {
+        const double value = millValue(millWindow->setup(), MILL_PARAMETERS[k]);
+        // A blank of 0 is the automatic one, which the batch takes when none is given.
+        if (MILL_PARAMETERS[k] != MillParameter::Blank || value > 0) {
+            options.mill[k] = value;
+        }
+    }
+    std::FILE* sink = std::tmpfile();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runBatch(options, sink, sink, false), 0);
+    testing::internal::GetCapturedStdout();
+    std::fclose(sink);
+    EXPECT_TRUE(sameGcode(readFileText(dir.file("batch.nc")), readFileText(dir.file("insole.nc"))));
     limitButton->value(0);
     limitButton->do_callback();
     waitForFigures();

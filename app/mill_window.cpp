@@ -214,14 +214,6 @@ std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0
     return text;
 }
 
-// A machining time on a workshop's clock, "h:mm", rounded up to the minute.
-std::string clockTime(double seconds)
-{
-    const long long minutes = std::llround(std::ceil(seconds / 60.0));
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld", minutes / 60, minutes % 60);
-    return text;
-}
 
 std::string fileSize(std::size_t bytes)
 {
@@ -415,7 +407,7 @@ void MillWindow::showFigures()
     setText(passes, "粗銑: " + std::to_string(f.roughingPasses) + " 層");
     setText(moves, "移動: " + std::to_string(f.moves) + " 段，檔案 " + fileSize(result_->fileBytes));
     setText(scallop, format("殘留高度: %.3f mm", f.scallopMm));
-    setText(machiningTime, "預估加工時間: " + clockTime(f.machiningSeconds));
+    setText(machiningTime, "預估加工時間: " + ::machiningTime(f.machiningSeconds));
     setText(largestCut, format("最大切深: %.2f mm", f.largestCutMm));
     setText(fillet, format("外緣圓角: 半徑 %.1f mm (球刀留下)", f.filletMm));
     saveButton->activate();

@@ -745,17 +745,6 @@ void pressureText(const json& r, std::ostringstream& line)
     }
 }
 
-// A time as the G-code's header gives it, read on a workshop's clock: "12 min", "1 h 05 min".
-std::string clockTime(double seconds)
-{
-    const long long minutes = std::llround(std::ceil(seconds / 60.0));
-    if (minutes < 60) {
-        return std::to_string(minutes) + " min";
-    }
-    const long long rest = minutes % 60;
-    return std::to_string(minutes / 60) + " h " + (rest < 10 ? "0" : "") + std::to_string(rest) +
-           " min";
-}
 
 // The milling figures and the G-code file, for the text report.
 void millingText(const json& r, std::ostringstream& line)
@@ -768,7 +757,7 @@ void millingText(const json& r, std::ostringstream& line)
              << m["roughingPasses"] << " roughing passes, " << m["finishingLines"]
              << " finishing lines, " << m["moves"] << " moves, " << m["fileBytes"]
              << " bytes, scallop " << number(m["scallopMm"]) << " mm, machining about "
-             << clockTime(m["machiningSeconds"]) << ", largest cut " << number(m["largestCutMm"])
+             << machiningTime(m["machiningSeconds"]) << ", largest cut " << number(m["largestCutMm"])
              << " mm deep, fillet of " << number(m["filletMm"]) << " mm at the outline wall";
     }
     if (r.contains("gcode")) {

@@ -21,17 +21,6 @@ std::string plain(double value)
     return std::string(text, end);
 }
 
-// A time as a person reads it on a workshop's clock: "1 h 05 min", "12 min".
-std::string duration(double seconds)
-{
-    const long long minutes = std::llround(std::ceil(seconds / 60.0));
-    if (minutes < 60) {
-        return std::to_string(minutes) + " min";
-    }
-    const long long rest = minutes % 60;
-    return std::to_string(minutes / 60) + " h " + (rest < 10 ? "0" : "") + std::to_string(rest) +
-           " min";
-}
 
 void comment(std::string& out, const std::string& text)
 {
@@ -137,7 +126,7 @@ std::string encodeGcode(const Toolpath& path, const GcodeRecipe& recipe)
                      gcodeNumber(f.blankZMm) + " mm, corner at X" + gcodeNumber(f.blankMinX) +
                      " Y" + gcodeNumber(f.blankMinY) + "; Z0 is its top, the table is at Z" +
                      gcodeNumber(-f.blankZMm));
-    comment(out, "Estimated machining time: " + duration(f.machiningSeconds) + " (rapids at " +
+    comment(out, "Estimated machining time: " + machiningTime(f.machiningSeconds) + " (rapids at " +
                      plain(MILL_RAPID_FEED) + " mm/min), " + std::to_string(f.moves) + " moves");
     out += "G21 G90 G17\n";
     out += "S" + plain(std::round(s.rpm)) + " M3\n";
@@ -197,4 +186,15 @@ bool writeGcodeFile(const Toolpath& path, const GcodeRecipe& recipe, const char*
         return false;
     }
     return true;
+}
+
+std::string machiningTime(double seconds)
+{
+    const long long minutes = std::llround(std::ceil(seconds / 60.0));
+    if (minutes < 60) {
+        return std::to_string(minutes) + " min";
+    }
+    const long long rest = minutes % 60;
+    return std::to_string(minutes / 60) + " h " + (rest < 10 ? "0" : "") + std::to_string(rest) +
+           " min";
 }

@@ -39,3 +39,7 @@ std::string gcodeCommentText(const std::string& text);
 
 // A number with exactly three decimals and a '.': "-12.345", "0.000".
 std::string gcodeNumber(double value);
+
+// A machining time as the file's header, the batch's report and the milling window give it,
+// rounded up to the minute: "12 min", "1 h 05 min".
+std::string machiningTime(double seconds);

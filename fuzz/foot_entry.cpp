@@ -7,17 +7,6 @@
 
 #include <memory>
 
-namespace {
-
-FeedResult broken(FeedResult result, const char* problem)
-{
-    result.sane = false;
-    result.problem = problem;
-    return result;
-}
-
-}  // namespace
-
 FeedResult feedFootBytes(const std::uint8_t* data, std::size_t size)
 {
     FeedResult result;
@@ -27,23 +16,23 @@ FeedResult feedFootBytes(const std::uint8_t* data, std::size_t size)
     const SourceImage& image = state->sourceImage;
     if (!result.loaded) {
         if (!image.empty() || image.bits) {
-            return broken(result, "a refused image left a bitmap behind");
+            return brokenPromise(result, "a refused image left a bitmap behind");
         }
         return result;
     }
     if (image.empty() || !image.bits) {
-        return broken(result, "a loaded image has no pixels");
+        return brokenPromise(result, "a loaded image has no pixels");
     }
     if (pixelLayoutRefusal(FreeImage_GetImageType(image.bitmap), static_cast<unsigned>(image.bpp)) ||
         image.bytesPerPixel != image.bpp / 8) {
-        return broken(result, "a loaded image has pixels that hold no grey value");
+        return brokenPromise(result, "a loaded image has pixels that hold no grey value");
     }
     if (image.width < 1 || image.height < 1 || image.width > static_cast<int>(MAX_IMAGE_SIDE) ||
         image.height > static_cast<int>(MAX_IMAGE_SIDE)) {
-        return broken(result, "a loaded image has a size the door refuses");
+        return brokenPromise(result, "a loaded image has a size the door refuses");
     }
     if (static_cast<long>(image.pitch) * 8 < static_cast<long>(image.width) * image.bpp) {
-        return broken(result, "a loaded image has scanlines shorter than its pixels");
+        return brokenPromise(result, "a loaded image has scanlines shorter than its pixels");
     }
     const bool emptyBox = state->footMinX == FOOT_COLUMNS && state->footMaxX == 0 &&
                           state->footMinY == GRID_ROWS && state->footMaxY == 0;
@@ -51,7 +40,7 @@ FeedResult feedFootBytes(const std::uint8_t* data, std::size_t size)
                            state->footMaxX <= FOOT_COLUMNS - 2 && state->footMinY >= 1 &&
                            state->footMinY <= state->footMaxY && state->footMaxY <= GRID_ROWS - 2;
     if (!emptyBox && !insideBox) {
-        return broken(result, "the measured foot lies outside the grid");
+        return brokenPromise(result, "the measured foot lies outside the grid");
     }
     return result;
 }

@@ -12,6 +12,14 @@ struct FeedResult {
     std::string problem;   // which promise broke
 };
 
+// The result marked as breaking a promise, saying which.
+inline FeedResult brokenPromise(FeedResult result, const char* problem)
+{
+    result.sane = false;
+    result.problem = problem;
+    return result;
+}
+
 // Loads the bytes as the Load button would (door, decode from memory, trace, sample,
 // measure) and checks the result: a loaded image holds a grey value in every pixel (see
 // pixelLayoutRefusal) within 4096 x 4096, the measured box lies inside the grid or is the

@@ -5,17 +5,6 @@
 #include <cmath>
 #include <string>
 
-namespace {
-
-FeedResult broken(FeedResult result, const char* problem)
-{
-    result.sane = false;
-    result.problem = problem;
-    return result;
-}
-
-}  // namespace
-
 FeedResult feedPressureBytes(const std::uint8_t* data, std::size_t size)
 {
     FeedResult result;
@@ -27,23 +16,23 @@ FeedResult feedPressureBytes(const std::uint8_t* data, std::size_t size)
     result.loaded = readPressureBytes(data, size, "fuzz input", PressureOptions{}, map, failure);
     if (!result.loaded) {
         if (!map.empty() || map.rows != 0 || map.cols != 0) {
-            return broken(result, "a refused file left a map behind");
+            return brokenPromise(result, "a refused file left a map behind");
         }
         if (failure.compare(0, 11, "fuzz input:") != 0) {
-            return broken(result, "a refusal does not name the file");
+            return brokenPromise(result, "a refusal does not name the file");
         }
         return result;
     }
     if (map.rows < 1 || map.rows > MAX_PRESSURE_SIDE || map.cols < 1 ||
         map.cols > MAX_PRESSURE_SIDE ||
         map.kpa.size() != static_cast<std::size_t>(map.rows) * static_cast<std::size_t>(map.cols)) {
-        return broken(result, "an accepted map has a size the reader refuses");
+        return brokenPromise(result, "an accepted map has a size the reader refuses");
     }
     if (!pressurePitchInRange(map.rowPitchMm) || !pressurePitchInRange(map.colPitchMm)) {
-        return broken(result, "an accepted map has a pitch outside the range");
+        return brokenPromise(result, "an accepted map has a pitch outside the range");
     }
     if (map.frames < 1 || map.frames > MAX_PRESSURE_FRAMES) {
-        return broken(result, "an accepted map has a frame count the reader refuses");
+        return brokenPromise(result, "an accepted map has a frame count the reader refuses");
     }
     bool aboveNoise = false, peakFound = false;
     for (float v : map.kpa) {
@@ -51,14 +40,14 @@ FeedResult feedPressureBytes(const std::uint8_t* data, std::size_t size)
             continue;
         }
         if (!(v >= 0.0f && v <= MAX_PRESSURE_KPA) || v > map.peakKpa) {
-            return broken(result,
+            return brokenPromise(result,
                           "an accepted map has a value outside 0..10000 kPa or above its peak");
         }
         aboveNoise = aboveNoise || v > PRESSURE_NOISE_KPA;
         peakFound = peakFound || v == map.peakKpa;
     }
     if (!aboveNoise || !peakFound) {
-        return broken(result, "an accepted map is empty or its peak is none of its cells");
+        return brokenPromise(result, "an accepted map is empty or its peak is none of its cells");
     }
     return result;
 }

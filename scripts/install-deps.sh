@@ -21,6 +21,8 @@ if [ "${1:-}" = "--test" ]; then
     # rs274, LinuxCNC's G-code interpreter, reads the milling files back in the tests; its
     # recommendations (a real-time kernel) stay out, as every package here is installed.
     linuxcnc-uspace
+    # The locale sources from which a test makes a locale with a decimal comma.
+    locales
   )
 fi
 

@@ -68,6 +68,37 @@ bool parseDecimal(std::string_view text, double& value)
 std::string formatDecimal(double value)
 {
     char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
     return std::string(text, result.ptr);
+}
+
+bool readSettingLines(const char* path,
+                      const std::function<void(std::string_view key, double value)>& take)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return false;
+    }
+    // Settings files are a few short lines; anything longer is not one of ours.
+    char buffer[4096];
+    const std::size_t size = std::fread(buffer, 1, sizeof buffer, file);
+    std::fclose(file);
+    std::string_view rest(buffer, size);
+    while (!rest.empty()) {
+        const std::size_t newline = rest.find('\n');
+        std::string_view line = rest.substr(0, newline);
+        rest.remove_prefix(newline == std::string_view::npos ? rest.size() : newline + 1);
+        while (!line.empty() && isBlank(line.front())) {
+            line.remove_prefix(1);
+        }
+        std::size_t gap = 0;
+        while (gap < line.size() && !isBlank(line[gap])) {
+            ++gap;
+        }
+        double value = 0.0;
+        if (gap > 0 && parseDecimal(line.substr(gap), value)) {
+            take(line.substr(0, gap), value);
+        }
+    }
+    return true;
 }

@@ -1,6 +1,7 @@
 // The one setting that survives a restart: whether the 30-degree limit is on.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,13 @@ bool writeSettingsText(const char* path, const std::string& text);
 // Returns whether the text is such a number (finite); only then is `value` set.
 bool parseDecimal(std::string_view text, double& value);
 
-// The shortest text that reads back as exactly this value: "0.2", not "0.200000".
+// The shortest text without an exponent that reads back as exactly this value: "0.2", not
+// "0.200000"; "0.0001", not "1e-04"; "20000".
 std::string formatDecimal(double value);
+
+// Reads a small settings file of "<key> <number>" lines (its first 4 KiB), calling
+// take(key, value) for each line that reads so, in the file's order; any other line is
+// skipped, so that a damaged line costs only its own setting. Returns false, calling nothing,
+// when the file does not open.
+bool readSettingLines(const char* path,
+                      const std::function<void(std::string_view key, double value)>& take);

@@ -12,9 +12,9 @@
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
 #include "base/grid_stats.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
-#include "view/relief_plan.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
+#include "insole/relief_plan.h"
 
 #include <nlohmann/json.hpp>
 

@@ -64,14 +64,27 @@ bool loadFoot(InsoleState& state, const char* path, const ScanOptions& scan, Sca
     if (figures) {
         *figures = ScanFigures{};
     }
-    std::vector<std::uint8_t> bytes;
-    return state.sourceImage.readFile(path, bytes) &&
-           loadFootFromMemory(state, bytes.data(), bytes.size(), path, scan, figures);
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    if (!state.sourceImage.readFile(path, *bytes)) {
+        state.footBytes.reset();
+        return false;
+    }
+    return loadFootFromMemory(state, std::move(bytes), path, scan, figures);
 }
 
 bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
                         const char* name, const ScanOptions& scan, ScanFigures* figures)
 {
+    return loadFootFromMemory(state, std::make_shared<const std::vector<std::uint8_t>>(data, data + size),
+                              name, scan, figures);
+}
+
+bool loadFootFromMemory(InsoleState& state, std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                        const char* name, const ScanOptions& scan, ScanFigures* figures)
+{
+    state.footBytes.reset();
+    const std::uint8_t* data = bytes->data();
+    const std::size_t size = bytes->size();
     ScanFigures found;
     ScanFigures& placed = figures ? *figures : found;
     placed = ScanFigures{};
@@ -86,5 +99,6 @@ bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_
         return false;
     }
     takeLoadedImage(state, name);
+    state.footBytes = std::move(bytes);
     return true;
 }

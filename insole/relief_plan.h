@@ -9,10 +9,15 @@
 #include "pressure/placement.h"
 #include "pressure/relief.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct ReliefPlan {
     std::string measurementFile;  // as it was opened; files record its name without folders
+    // The measurement's bytes as they were read, which a job carries.
+    std::shared_ptr<const std::vector<std::uint8_t>> measurementBytes;
     PressureMap map;
     PlacementCorrection correction;
     PressurePlacement placement;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -695,7 +696,7 @@ bool readPressureBytes(const std::uint8_t* data, std::size_t size, const char* n
 }
 
 bool readPressureFile(const char* path, const PressureOptions& options, PressureMap& map,
-                      std::string& failure)
+                      std::string& failure, std::vector<std::uint8_t>* kept)
 {
     map = PressureMap{};
     std::FILE* file = std::fopen(path, "rb");
@@ -723,7 +724,13 @@ bool readPressureFile(const char* path, const PressureOptions& options, Pressure
         failure = std::string(path) + ": " + std::strerror(readError);
         return false;
     }
-    return readPressureBytes(bytes.data(), bytes.size(), path, options, map, failure);
+    if (!readPressureBytes(bytes.data(), bytes.size(), path, options, map, failure)) {
+        return false;
+    }
+    if (kept) {
+        *kept = std::move(bytes);
+    }
+    return true;
 }
 
 float pressureAtMm(const PressureMap& map, double xMm, double yMm)

@@ -9,7 +9,7 @@ packages=(
   libfltk1.3-dev libfreeimage-dev libtiff-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libcli11-dev nlohmann-json3-dev
-  libassimp-dev lib3mf-dev libzip-dev
+  libassimp-dev lib3mf-dev libzip-dev zlib1g-dev
   fonts-wqy-microhei fontconfig
 )
 if [ "${1:-}" = "--test" ]; then

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/insole_settings.h"
+#include "solid/package_parts.h"
 #include "solid/solid_mesh.h"
 
 #include <cstdint>
@@ -17,6 +18,9 @@ struct SolidRecord {
     double levelMm = DEFAULT_LEVEL_MM;
     // The relief the insole was made with, as reliefRecipe says it; empty without one.
     std::string relief;
+    // The job's parts (the foot's and the measurement's bytes and the recipe) that make the
+    // 3MF the whole record of the insole; the model and its metadata do not depend on them.
+    std::vector<PackagePart> parts;
 };
 
 // The bytes of a binary STL file of the mesh: an 80-byte header that does not begin with

@@ -155,18 +155,18 @@ bool readJob(const std::uint8_t* data, std::size_t size, Job& job, std::string& 
         why = "its recipe cannot be taken: " + problem;
         return false;
     }
-    read.footPart = findPart(names, "foot", why);
+    std::string several;
+    read.footPart = findPart(names, "foot", several);
     if (read.footPart.empty()) {
-        if (why.empty()) {
-            why = "it has no foot part, from which the insole is made";
-        }
+        why = several.empty() ? "it has no foot part, from which the insole is made" : several;
         return false;
     }
     if (!readPackagePart(data, size, read.footPart, read.foot, why)) {
         return false;
     }
-    read.measurementPart = findPart(names, "pressure", why);
-    if (!why.empty()) {
+    read.measurementPart = findPart(names, "pressure", several);
+    if (!several.empty()) {
+        why = several;
         return false;
     }
     if (read.recipe.hasMeasurement() != !read.measurementPart.empty()) {

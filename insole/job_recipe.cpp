@@ -8,7 +8,8 @@
 
 namespace {
 
-using nlohmann::json;
+// Read in the file's own order, so that a recipe read back writes the same bytes.
+using json = nlohmann::ordered_json;
 using nlohmann::ordered_json;
 
 // Deeper than this, JSON text is no recipe: the recipe nests two levels. The parser recurses

@@ -1,6 +1,7 @@
 #include "app/solid_window.h"
 
 #include "base/level_setting.h"
+#include "app/job_window.h"
 #include "app/main_window.h"
 #include "app/message_line.h"
 #include "app/mill_window.h"
@@ -8,6 +9,7 @@
 #include "base/trace.h"
 #include "view/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
+#include "insole/job_file.h"
 #include "solid/solid_files.h"
 #include "view/gl_display_image.h"
 #include "insole/height_colour.h"
@@ -284,6 +286,7 @@ bool SolidWindow::saveAs(const char* chosenUtf8Name)
     record.settings.limit = limitButton->value() == 1;
     record.levelMm = levelMm;
     record.relief = reliefRecipe(insoleView->reliefPlan.get());
+    record.parts = jobParts(jobSourcesOf(*insoleView, insoleView->reliefPlan.get(), windowRecipe()));
     return saveSolid(solid_, record, chosenUtf8Name);
 }
 
@@ -368,3 +371,13 @@ void closeSolidWindow()
 }
 
 double currentLevelMm() { return levelMm; }
+
+void takeLevelMm(double taken)
+{
+    levelMm = taken;
+    writeLevelSetting(LEVEL_SETTINGS_FILE, levelMm);
+    if (solidWindow) {
+        solidWindow->levelInput->value(formatLevelMm(levelMm).c_str());
+        setText(solidWindow->levelNote, "");
+    }
+}

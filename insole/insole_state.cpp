@@ -5,6 +5,7 @@
 #include "scan/scan_image.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -101,4 +102,23 @@ bool loadFootFromMemory(InsoleState& state, std::shared_ptr<const std::vector<st
     takeLoadedImage(state, name);
     state.footBytes = std::move(bytes);
     return true;
+}
+
+void swapFeet(InsoleState& a, InsoleState& b) noexcept
+{
+    a.sourceImage.swap(b.sourceImage);
+    std::swap(a.footGrid, b.footGrid);
+    std::swap(a.heightGrid, b.heightGrid);
+    std::swap(a.displayGrid, b.displayGrid);
+    std::swap(a.footMinX, b.footMinX);
+    std::swap(a.footMaxX, b.footMaxX);
+    std::swap(a.footMaxY, b.footMaxY);
+    std::swap(a.footMinY, b.footMinY);
+    std::swap(a.footWidth, b.footWidth);
+    std::swap(a.footLength, b.footLength);
+    std::swap(a.displayWidth, b.displayWidth);
+    std::swap(a.displayLength, b.displayLength);
+    std::swap(a.pixelsOutsideBlock, b.pixelsOutsideBlock);
+    std::swap(a.lossySpecks, b.lossySpecks);
+    std::swap(a.footBytes, b.footBytes);
 }

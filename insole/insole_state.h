@@ -43,6 +43,10 @@ struct InsoleState {
     FootBox footBox() const { return {footMinX, footMaxX, footMinY, footMaxY}; }
 };
 
+// Exchanges everything two states hold, so that a foot loaded and checked apart can become
+// the one shown at once, and a refused one leaves the shown foot as it was.
+void swapFeet(InsoleState& a, InsoleState& b) noexcept;
+
 // Reads a foot image by file name (as the file system spells it) into the state: loads it,
 // traces its properties, samples it into the grids, measures the foot and resets the drawn
 // size to 150 x 360. On failure the source image is left empty, everything else unchanged,

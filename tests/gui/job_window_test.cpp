@@ -74,6 +74,17 @@ protected:
         ASSERT_TRUE(pumpUntil([] { return solidWindow->shown(); }));
     }
 
+    // The job's settings are kept as a person's would be: put back what the other tests of
+    // this window start from.
+    void TearDown() override
+    {
+        takeLevelMm(restoredLevel);
+        takeReliefControls(ReliefSettings{}, PressureOptions{}, PlacementCorrection{});
+        takeMillSetup(MillSetup{});
+        limitButton->value(restoredLimit);
+        insoleView->reliefPlan.reset();
+    }
+
     TempDir dir;
 };
 

@@ -183,7 +183,10 @@ std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
         {"--pressure-pitch-mm", p.pitchMm.has_value()},
         {"--pressure-units", p.units.has_value()},
         {"--pressure-shift", p.shift.has_value()},
-        {"--pressure-turn", p.turnDegrees.has_value()}};
+        {"--pressure-turn", p.turnDegrees.has_value()},
+        {"--pressure-heel-first", p.heelFirst},
+        {"--pressure-mirror", p.mirror},
+        {"--pressure-accept", p.accept}};
     for (const auto& [option, set] : options) {
         if (set) {
             given.push_back(option);
@@ -231,6 +234,7 @@ json measurementReport(const std::string& file, const PressureMap& map)
             {"rowPitchMm", map.rowPitchMm},
             {"columnPitchMm", map.colPitchMm},
             {"frames", map.frames},
+            {"heelFirst", map.heelFirst},
             {"peakKpa", decimals(map.peakKpa, 1)}};
 }
 
@@ -243,8 +247,10 @@ json placementReport(const PressurePlacement& p, const PlacementCorrection& hand
               {"shiftMm", {decimals(p.autoShiftXMm, 2), decimals(p.autoShiftYMm, 2)}}}},
             {"byHand", {{"turnDegrees", hand.turnDegrees},
                         {"shiftMm", {hand.shiftXMm, hand.shiftYMm}}}},
+            {"mirror", hand.mirror},
             {"loadShare", decimals(p.loadShare, 4)},
             {"otherSideLoadShare", decimals(p.otherSideLoadShare, 4)},
+            {"endForEndLoadShare", decimals(p.endForEndLoadShare, 4)},
             {"warnings", p.warnings}};
 }
 
@@ -256,20 +262,14 @@ json reliefReport(const ReliefPlan& plan)
             {"levelMm", plan.levelMm},        {"fullRaiseLevels", plan.relief.fullRaise}};
 }
 
-// The zones as the insole has them: centre on its grid, and area counted in its cells, so
-// that both follow the width and length as the zones themselves do.
+// The zones as the insole has them: centre and area on its grid, as the recompute drew them
+// (the window lists the same figures), so that both follow the width and length.
 json zonesReport(const DrawnRelief& drawn)
 {
-    std::vector<int> area(MAX_RELIEF_ZONES + 1, 0);
-    for (int y = 0; y < GRID_ROWS; ++y) {
-        for (int x = 0; x < FOOT_COLUMNS; ++x) {
-            ++area[drawn.zoneMask[gridIndex(x, y)]];
-        }
-    }
     json zones = json::array();
     for (const ReliefZone& zone : drawn.zones) {
         zones.push_back({{"centreMm", {decimals(zone.centreXMm, 1), decimals(zone.centreYMm, 1)}},
-                         {"areaMm2", area[zone.id]},
+                         {"areaMm2", zone.areaMm2},
                          {"peakKpa", decimals(zone.peakKpa, 1)},
                          {"fullDepth", zone.fullDepth}});
     }
@@ -347,6 +347,41 @@ std::string rangeMessage(const char* option, double value, const SliderSetting& 
     return std::string(option) + " " + exact(value) + " is outside the allowed range " +
            exact(range.minimum) + " to " + exact(range.maximum) + " mm (" + share +
            " times the foot's " + measure + " of " + std::to_string(size) + " mm)";
+}
+
+// Why the batch makes no relief on a doubtful placement, and the way out: the switch that
+// lays the measurement right, a hand correction, or --pressure-accept.
+std::string doubtfulPlacement(const std::string& measurement, const ReliefPlan& plan)
+{
+    const PressurePlacement& p = plan.placement;
+    std::string why = "the pressure measurement " + measurement + " is doubtfully placed: ";
+    for (std::size_t i = 0; i < p.warnings.size(); ++i) {
+        why += (i ? "; " : "") + p.warnings[i];
+    }
+    std::vector<std::string> switches;
+    bool sensorTurned = false;
+    if (p.looksEndForEnd) {
+        if (plan.map.format == "plain matrix") {
+            switches.push_back(plan.map.heelFirst ? "without --pressure-heel-first"
+                                                  : "with --pressure-heel-first");
+        } else {
+            sensorTurned = true;
+        }
+    }
+    if (p.looksLikeOtherFoot) {
+        switches.push_back(plan.correction.mirror ? "without --pressure-mirror"
+                                                  : "with --pressure-mirror");
+    }
+    std::string wayOut;
+    if (!switches.empty()) {
+        wayOut = "run it " + switches[0] + (switches.size() > 1 ? " and " + switches[1] : "");
+    } else if (sensorTurned) {
+        wayOut = "a sensor insole export has its first row at the toes unless its MIRROR_ROW "
+                 "says otherwise: check how it was exported";
+    } else {
+        wayOut = "correct the placement with --pressure-shift and --pressure-turn";
+    }
+    return why + "; " + wayOut + ", or add --pressure-accept to use it as placed";
 }
 
 class Batch {
@@ -619,6 +654,12 @@ private:
             return false;
         }
         report["placement"] = placementReport(made->placement, made->correction);
+        // A relief around the wrong spots leaves the real peaks where they were: a doubtful
+        // placement is not relieved unless the person says it is right.
+        if (made->placement.doubtful() && !relief_.accept) {
+            why = doubtfulPlacement(measurement, *made);
+            return false;
+        }
         report["relief"] = reliefReport(*made);
         for (const std::string& warning : made->placement.warnings) {
             traceFileWarning("Pressure measurement placed on", foot.c_str(), warning.c_str());
@@ -700,7 +741,8 @@ void pressureText(const json& r, std::ostringstream& line)
              << m["format"].get<std::string>() << ", " << m["rows"] << " x " << m["columns"]
              << " cells (rows x columns) of " << number(m["columnPitchMm"]) << " x "
              << number(m["rowPitchMm"]) << " mm, " << frames
-             << (frames == 1 ? " frame" : " frames") << ", peak " << number(m["peakKpa"]) << " kPa";
+             << (frames == 1 ? " frame" : " frames") << ", peak " << number(m["peakKpa"]) << " kPa"
+             << (m["heelFirst"].get<bool>() ? ", read with its first row at the heel" : "");
     }
     if (r.contains("placement")) {
         const json& p = r["placement"];
@@ -708,7 +750,8 @@ void pressureText(const json& r, std::ostringstream& line)
             return number(part["turnDegrees"]) + " degrees, " + number(part["shiftMm"][0]) + ", " +
                    number(part["shiftMm"][1]) + " mm";
         };
-        line << "; placed turned " << number(p["turnDegrees"]) << " degrees, shifted "
+        line << "; placed " << (p["mirror"].get<bool>() ? "turned over left to right, " : "")
+             << "turned " << number(p["turnDegrees"]) << " degrees, shifted "
              << number(p["shiftMm"][0]) << ", " << number(p["shiftMm"][1])
              << " mm (automatically " << turnAndShift(p["automatic"]) << "; by hand "
              << turnAndShift(p["byHand"]) << "), "
@@ -890,14 +933,30 @@ bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::str
               " is not two finite numbers of mm written X,Y (for example 2.5,-4)";
         return false;
     }
+    // The window's ranges: a correction beyond them moves the measurement off any foot.
+    if (pressure.shift && !(std::fabs(settled.correction.shiftXMm) <= MAX_HAND_SHIFT_MM &&
+                            std::fabs(settled.correction.shiftYMm) <= MAX_HAND_SHIFT_MM)) {
+        why = "--pressure-shift " + *pressure.shift + " is outside the allowed range " +
+              exact(-MAX_HAND_SHIFT_MM) + " to " + exact(MAX_HAND_SHIFT_MM) + " mm for X and Y";
+        return false;
+    }
     if (pressure.turnDegrees) {
         if (!std::isfinite(*pressure.turnDegrees)) {
             why = "--pressure-turn " + exact(*pressure.turnDegrees) +
                   " is not a finite number of degrees";
             return false;
         }
+        if (!(std::fabs(*pressure.turnDegrees) <= MAX_HAND_TURN_DEGREES)) {
+            why = "--pressure-turn " + exact(*pressure.turnDegrees) +
+                  " is outside the allowed range " + exact(-MAX_HAND_TURN_DEGREES) + " to " +
+                  exact(MAX_HAND_TURN_DEGREES) + " degrees";
+            return false;
+        }
         settled.correction.turnDegrees = *pressure.turnDegrees;
     }
+    settled.reading.heelFirst = pressure.heelFirst;
+    settled.correction.mirror = pressure.mirror;
+    settled.accept = pressure.accept;
     settings = settled;
     return true;
 }

@@ -282,7 +282,7 @@ void heelFirstToggled(Fl_Widget* widget, void*)
 
 }  // namespace
 
-PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 522)
+PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 482)
 {
     kept = readReliefSettings(RELIEF_SETTINGS_FILE);
 
@@ -301,16 +301,16 @@ PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 522)
     unitChoice->value(0);
     unitChoice->callback(matrixOptionsChanged);
 
-    reliefButton = new Fl_Check_Button(x, y + 164, 90, 24, "減壓");
+    reliefButton = new Fl_Check_Button(x, y + 136, 90, 24, "減壓");
     reliefButton->value(kept.on);
     reliefButton->callback(reliefToggled);
-    pressureColours = new Fl_Check_Button(x + 90, y + 164, 100, 24, "壓力著色");
+    pressureColours = new Fl_Check_Button(x + 90, y + 136, 100, 24, "壓力著色");
     pressureColours->callback(coloursToggled);
 
-    thresholdInput = input(x, y + 194, "閾值(kPa)");
-    depthInput = input(x, y + 222, "深度(mm)");
-    marginInput = input(x, y + 250, "邊距(mm)");
-    transitionInput = input(x, y + 278, "過渡(mm)");
+    thresholdInput = input(x, y + 166, "閾值(kPa)");
+    depthInput = input(x, y + 194, "深度(mm)");
+    marginInput = input(x, y + 222, "邊距(mm)");
+    transitionInput = input(x, y + 250, "過渡(mm)");
     for (Fl_Float_Input* field : {thresholdInput, depthInput, marginInput, transitionInput}) {
         field->callback(parameterEntered);
     }
@@ -319,28 +319,27 @@ PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 522)
     showValue(marginInput, kept.parameters.marginMm);
     showValue(transitionInput, kept.parameters.widthMm);
 
-    shiftXInput = input(x, y + 314, "平移X(mm)");
-    shiftYInput = input(x, y + 342, "平移Y(mm)");
-    turnInput = input(x, y + 370, "旋轉(度)");
+    shiftXInput = input(x, y + 286, "平移X(mm)");
+    shiftYInput = input(x, y + 314, "平移Y(mm)");
+    turnInput = input(x, y + 342, "旋轉(度)");
     for (Fl_Float_Input* field : {shiftXInput, shiftYInput, turnInput}) {
         field->callback(correctionEntered);
         showValue(field, 0.0);
     }
 
-    zones = new Fl_Browser(x, y + 428, 190, 94);
+    zones = new Fl_Browser(x, y + 400, 190, 82);
     zones->box(FL_FLAT_BOX);
     zones->color(FL_BACKGROUND_COLOR);
     zones->textsize(12);
     zones->has_scrollbar(Fl_Browser_::VERTICAL);
 
-    // Made after the others, so that the children before them keep their places; each sits
-    // beside what it belongs to: the first row's end with the matrix's pitch and unit, the
-    // turn over with the hand correction.
-    heelFirstButton = new Fl_Check_Button(x, y + 132, 190, 24, "首列在腳跟");
+    // Made after the others, so that every control before them keeps its place and its turn
+    // in the keyboard order: one row under the hand correction, above the zone list.
+    heelFirstButton = new Fl_Check_Button(x, y + 372, 98, 24, "首列在腳跟");
     heelFirstButton->value(matrixOptions.heelFirst);
     heelFirstButton->callback(heelFirstToggled);
     heelFirstButton->tooltip("矩陣的第一列在腳跟（整張量測頭尾顛倒讀入）");
-    mirrorButton = new Fl_Check_Button(x, y + 398, 190, 24, "左右翻轉");
+    mirrorButton = new Fl_Check_Button(x + 98, y + 372, 92, 24, "左右翻轉");
     mirrorButton->callback(mirrorToggled);
     mirrorButton->tooltip("量測左右翻轉（另一腳的量測）");
     end();

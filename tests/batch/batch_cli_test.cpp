@@ -865,6 +865,23 @@ TEST_F(BatchCli, AMeasurementLaidTheWrongWayFailsUntilItsSwitchPutsItRight)
                   std::string::npos) << r.out;
     }
 
+    // A sensor insole export keeps its rule (first row at the toes) and is checked the same
+    // way; no switch of the batch turns it, so the way out is its header or accepting it.
+    const std::string turned = matrixTurnedEndForEnd(plate);
+    writeFileBytes(dir.file("walk.asf"),
+                   "ROWS 72\nCOLS 30\nROW_SPACING 5 mm\nCOL_SPACING 5 mm\nUNITS kPa\n"
+                   "ASCII_DATA @@\nFrame 1\n" + turned + "@@\n");
+    r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", dir.file("walk.asf"),
+                       "--pressure-heel-first", "-o", dir.file("out.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the measurement looks turned end for end (heel first): "),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; a sensor insole export has its first row at the toes unless its "
+                         "MIRROR_ROW says otherwise: check how it was exported, or add "
+                         "--pressure-accept to use it as placed"),
+              std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("out.bmp")));
+
     // Too little of the load on the foot, with no better way to lay it: the way out is a hand
     // correction, or accepting it.
     r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", dir.file("plate.csv"),

@@ -194,7 +194,8 @@ void parameterEntered(Fl_Widget* widget, void*)
     }
 }
 
-// The hand correction: the measurement placed again (about 3 ms) for the next frame.
+// The hand correction: the measurement placed again (a few ms: all four ways it could lie
+// are fitted) for the next frame.
 void correctionEntered(Fl_Widget* widget, void*)
 {
     PressurePanel* panel = panelOf(widget);

@@ -48,6 +48,9 @@ JobRecipe windowRecipe()
     recipe.reading = matrixReading();
     if (const ReliefPlan* plan = insoleView->reliefPlan.get()) {
         recipe.correction = plan->correction;
+        // The relief on screen is the one the person sees, warnings and all: made again from
+        // the job, it is made as it is here.
+        recipe.accept = true;
     }
     recipe.milling = millRecipeValues(currentMillSetup());
     return recipe;
@@ -93,7 +96,8 @@ bool openJob(const char* chosenUtf8Name)
         plan = std::make_unique<ReliefPlan>();
         const std::string part = partTraceName(shown, job->measurementPart);
         if (!readPressureBytes(job->measurement.data(), job->measurement.size(), part.c_str(),
-                               recipe.reading, plan->map, why)) {
+                               recipe.reading, plan->map, why) ||
+            !isFootMeasurement(plan->map, part.c_str(), why)) {
             return refuse(name, "its measurement cannot be read: " + why);
         }
         plan->measurementFile = recipe.pressureFile;

@@ -114,6 +114,41 @@ std::string rangeMessage(const char* option, double value, const SliderSetting& 
            " times the foot's " + measure + " of " + std::to_string(size) + " mm)";
 }
 
+// Why the batch makes no relief on a doubtful placement, and the way out: the switch that
+// lays the measurement right, a hand correction, or --pressure-accept.
+std::string doubtfulPlacement(const std::string& measurement, const ReliefPlan& plan)
+{
+    const PressurePlacement& p = plan.placement;
+    std::string why = "the pressure measurement " + measurement + " is doubtfully placed: ";
+    for (std::size_t i = 0; i < p.warnings.size(); ++i) {
+        why += (i ? "; " : "") + p.warnings[i];
+    }
+    std::vector<std::string> switches;
+    bool sensorTurned = false;
+    if (p.looksEndForEnd) {
+        if (plan.map.format == "plain matrix") {
+            switches.push_back(plan.map.heelFirst ? "without --pressure-heel-first"
+                                                  : "with --pressure-heel-first");
+        } else {
+            sensorTurned = true;
+        }
+    }
+    if (p.looksLikeOtherFoot) {
+        switches.push_back(plan.correction.mirror ? "without --pressure-mirror"
+                                                  : "with --pressure-mirror");
+    }
+    std::string wayOut;
+    if (!switches.empty()) {
+        wayOut = "run it " + switches[0] + (switches.size() > 1 ? " and " + switches[1] : "");
+    } else if (sensorTurned) {
+        wayOut = "a sensor insole export has its first row at the toes unless its MIRROR_ROW "
+                 "says otherwise: check how it was exported";
+    } else {
+        wayOut = "correct the placement with --pressure-shift and --pressure-turn";
+    }
+    return why + "; " + wayOut + ", or add --pressure-accept to use it as placed";
+}
+
 class Batch {
 public:
     Batch(const BatchOptions& options, std::FILE* problems)
@@ -359,6 +394,7 @@ public:
             controls.relief = {footRelief_.parameters, reliefOn_};
             controls.reading = footRelief_.reading;
             controls.correction = footRelief_.correction;
+            controls.accept = footRelief_.accept;
             controls.milling = millRecipeValues(footMill_);
             record.parts = jobParts(jobSourcesOf(state, plan.get(), controls));
             if (!write3mfFile(solid, record, threeMf.c_str())) {
@@ -437,39 +473,13 @@ private:
             footRelief_.correction.shiftYMm = recipe.correction.shiftYMm;
         }
         footRelief_.correction.turnDegrees = p.turnDegrees.value_or(recipe.correction.turnDegrees);
-        footRelief_.correction.mirror = recipe.correction.mirror;
+        // A switch on the command line can only turn its setting on.
+        footRelief_.correction.mirror = p.mirror || recipe.correction.mirror;
+        footRelief_.reading.heelFirst = p.heelFirst || recipe.reading.heelFirst;
+        footRelief_.accept = p.accept || recipe.accept;
         reliefOn_ = recipe.relief.on;
         job_ = std::move(job);
         active_ = &jobOptions_;
-        return true;
-    }
-
-    // The job's own measurement read through the same reader as a file, placed on the foot
-    // with the recorded correction, the recipe's name kept for the files it makes.
-    bool prepareEmbeddedPlan(const std::string& foot, json& report, std::unique_ptr<ReliefPlan>& plan,
-                             std::string& why)
-    {
-        const std::string partName = partTraceName(foot, job_->measurementPart);
-        auto made = std::make_unique<ReliefPlan>();
-        made->parameters = footRelief_.parameters;
-        made->on = reliefOn_;
-        if (!readPressureBytes(job_->measurement.data(), job_->measurement.size(), partName.c_str(),
-                               footRelief_.reading, made->map, why)) {
-            return false;
-        }
-        made->measurementFile = job_->recipe.pressureFile;
-        made->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(job_->measurement);
-        report["measurement"] = measurementReport(partName, made->map);
-        if (!placeRelief(*made, state_->footGrid, footRelief_.correction, active_->scan.levelMm, why)) {
-            why = "cannot place the pressure measurement " + partName + " on it: " + why;
-            return false;
-        }
-        report["placement"] = placementReport(made->placement, made->correction);
-        report["relief"] = reliefReport(*made);
-        for (const std::string& warning : made->placement.warnings) {
-            traceFileWarning("Pressure measurement placed on", foot.c_str(), warning.c_str());
-        }
-        plan = std::move(made);
         return true;
     }
 
@@ -481,39 +491,56 @@ private:
                      std::string& why)
     {
         const BatchOptions& options = *active_;
-        if (job_ && options.pressure.measurement.empty()) {
-            return prepareEmbeddedPlan(foot, report, plan, why);
-        }
-        std::string measurement;
-        if (!measurementOf(options.pressure.measurement, foot, measurement, why)) {
-            return false;
-        }
-        if (measurement.empty()) {
-            const std::string folder = options.pressure.measurement;
-            const std::string reason =
-                "no measurement named " + stem(foot) + ".asf, .csv or .txt in " + folder +
-                "; made without relief" +
-                (options.pressure.preview.empty() ? "" : " and without a pressure preview");
-            traceFileWarning("No pressure measurement for", foot.c_str(), reason.c_str());
-            report["measurement"] = nullptr;
-            return true;
-        }
-        measurementId_ = fileId(measurement);
         auto made = std::make_unique<ReliefPlan>();
-        made->measurementFile = measurement;
         made->parameters = footRelief_.parameters;
         made->on = reliefOn_;
-        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-        if (!readPressureFile(measurement.c_str(), footRelief_.reading, made->map, why, bytes.get())) {
-            return false;
+        // The name the measurement goes by in reports and refusals.
+        std::string measurement;
+        if (job_ && options.pressure.measurement.empty()) {
+            // The job's own measurement, through the same reader as a file; the files it
+            // makes record the original file's name.
+            measurement = partTraceName(foot, job_->measurementPart);
+            if (!readPressureBytes(job_->measurement.data(), job_->measurement.size(),
+                                   measurement.c_str(), footRelief_.reading, made->map, why) ||
+                !isFootMeasurement(made->map, measurement.c_str(), why)) {
+                return false;
+            }
+            made->measurementFile = job_->recipe.pressureFile;
+            made->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(job_->measurement);
+        } else {
+            if (!measurementOf(options.pressure.measurement, foot, measurement, why)) {
+                return false;
+            }
+            if (measurement.empty()) {
+                const std::string folder = options.pressure.measurement;
+                const std::string reason =
+                    "no measurement named " + stem(foot) + ".asf, .csv or .txt in " + folder +
+                    "; made without relief" +
+                    (options.pressure.preview.empty() ? "" : " and without a pressure preview");
+                traceFileWarning("No pressure measurement for", foot.c_str(), reason.c_str());
+                report["measurement"] = nullptr;
+                return true;
+            }
+            measurementId_ = fileId(measurement);
+            made->measurementFile = measurement;
+            auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+            if (!readPressureFile(measurement.c_str(), footRelief_.reading, made->map, why, bytes.get())) {
+                return false;
+            }
+            made->measurementBytes = std::move(bytes);
         }
-        made->measurementBytes = std::move(bytes);
         report["measurement"] = measurementReport(measurement, made->map);
         if (!placeRelief(*made, state_->footGrid, footRelief_.correction, options.scan.levelMm, why)) {
             why = "cannot place the pressure measurement " + measurement + " on it: " + why;
             return false;
         }
         report["placement"] = placementReport(made->placement, made->correction);
+        // A relief around the wrong spots leaves the real peaks where they were: a doubtful
+        // placement is not relieved unless the person says it is right.
+        if (made->placement.doubtful() && !footRelief_.accept) {
+            why = doubtfulPlacement(measurement, *made);
+            return false;
+        }
         report["relief"] = reliefReport(*made);
         for (const std::string& warning : made->placement.warnings) {
             traceFileWarning("Pressure measurement placed on", foot.c_str(), warning.c_str());

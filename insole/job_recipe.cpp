@@ -183,12 +183,14 @@ std::string recipeJson(const JobRecipe& recipe)
                       {"marginMm", p.marginMm},
                       {"transitionMm", p.widthMm}};
     root["pressure"] = {{"pitchMm", recipe.reading.pitchMm},
-                        {"units", pressureUnitName(recipe.reading.units)}};
+                        {"units", pressureUnitName(recipe.reading.units)},
+                        {"heelFirst", recipe.reading.heelFirst}};
     const PlacementCorrection& c = recipe.correction;
     root["placement"] = {{"shiftXMm", c.shiftXMm},
                          {"shiftYMm", c.shiftYMm},
                          {"turnDegrees", c.turnDegrees},
-                         {"mirror", c.mirror}};
+                         {"mirror", c.mirror},
+                         {"accept", recipe.accept}};
     ordered_json milling = ordered_json::object();
     for (const auto& [key, value] : recipe.milling) {
         milling[key] = value;
@@ -278,6 +280,7 @@ bool readRecipeJson(std::string_view text, JobRecipe& recipe, std::string& why)
     pressure.number("pitchMm", MIN_PRESSURE_PITCH_MM, MAX_PRESSURE_PITCH_MM, read.reading.pitchMm);
     std::string unitName;
     pressure.text("units", false, unitName);
+    pressure.flag("heelFirst", read.reading.heelFirst);
     if (pressure.ok() && !pressureUnitFromName(unitName, read.reading.units)) {
         pressure.fail("pressure.units \"" + unitName + "\" is none of kPa, MPa, N/cm2 and PSI");
     }
@@ -287,10 +290,11 @@ bool readRecipeJson(std::string_view text, JobRecipe& recipe, std::string& why)
 
     Section placement(root, "placement", why);
     PlacementCorrection& c = read.correction;
-    placement.number("shiftXMm", -100.0, 100.0, c.shiftXMm);
-    placement.number("shiftYMm", -100.0, 100.0, c.shiftYMm);
-    placement.number("turnDegrees", -180.0, 180.0, c.turnDegrees);
+    placement.number("shiftXMm", -MAX_HAND_SHIFT_MM, MAX_HAND_SHIFT_MM, c.shiftXMm);
+    placement.number("shiftYMm", -MAX_HAND_SHIFT_MM, MAX_HAND_SHIFT_MM, c.shiftYMm);
+    placement.number("turnDegrees", -MAX_HAND_TURN_DEGREES, MAX_HAND_TURN_DEGREES, c.turnDegrees);
     placement.flag("mirror", c.mirror);
+    placement.flag("accept", read.accept);
     if (!placement.ok()) {
         return false;
     }

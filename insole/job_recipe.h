@@ -39,6 +39,8 @@ struct JobRecipe {
     ReliefSettings relief;
     PressureOptions reading;
     PlacementCorrection correction;
+    // Whether a doubtful placement is relieved all the same (the window's person saw it).
+    bool accept = false;
     // The milling setup by its settings keys ("tool-mm", "rpm", ...), in the setup's order;
     // the milling room checks the keys and ranges (millSetupOfRecipe).
     std::vector<std::pair<std::string, double>> milling;

@@ -48,9 +48,9 @@ JobRecipe windowRecipe()
     recipe.reading = matrixReading();
     if (const ReliefPlan* plan = insoleView->reliefPlan.get()) {
         recipe.correction = plan->correction;
-        // The relief on screen is the one the person sees, warnings and all: made again from
-        // the job, it is made as it is here.
-        recipe.accept = true;
+        // The relief on screen is the one the person sees, warnings and all: a doubtful
+        // placement relieved here is accepted, so that the job makes it again as it is here.
+        recipe.accept = plan->accepted || plan->placement.doubtful();
     }
     recipe.milling = millRecipeValues(currentMillSetup());
     return recipe;
@@ -104,6 +104,7 @@ bool openJob(const char* chosenUtf8Name)
         plan->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->measurement));
         plan->parameters = recipe.relief.parameters;
         plan->on = recipe.relief.on;
+        plan->accepted = recipe.accept;
         if (!placeRelief(*plan, foot->footGrid, recipe.correction, recipe.scan.levelMm, why)) {
             return refuse(name, "its measurement cannot be placed on its foot: " + why);
         }

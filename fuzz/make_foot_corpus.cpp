@@ -187,8 +187,9 @@ int main(int argc, char** argv)
         "\"heightRatio\": 1.0, \"limit\": false, \"levelMm\": 0.2, \"scanUnits\": \"auto\", "
         "\"scanUp\": \"+z\"}, \"relief\": {\"on\": true, \"thresholdKpa\": 200.0, "
         "\"depthMm\": 3.0, \"marginMm\": 5.0, \"transitionMm\": 8.0}, \"pressure\": "
-        "{\"pitchMm\": 5.0, \"units\": \"kPa\"}, \"placement\": {\"shiftXMm\": 0.0, "
-        "\"shiftYMm\": 0.0, \"turnDegrees\": 0.0, \"mirror\": false}, \"milling\": "
+        "{\"pitchMm\": 5.0, \"units\": \"kPa\", \"heelFirst\": false}, \"placement\": "
+        "{\"shiftXMm\": 0.0, \"shiftYMm\": 0.0, \"turnDegrees\": 0.0, \"mirror\": false, "
+        "\"accept\": false}, \"milling\": "
         "{\"tool-mm\": 6.0, \"rpm\": 14000.0}}\n";
     const auto zipped = [](const std::vector<ZipPart>& parts) {
         const std::string bytes = zipOf(parts);

@@ -24,6 +24,9 @@ struct ReliefPlan {
     PlacedPressure placed{};
     ReliefParameters parameters;
     bool on = true;  // the relief switch
+    // A doubtful placement was said to be right (a job's recipe says so); kept through every
+    // correction of this measurement, so that a job written again records it again.
+    bool accepted = false;
     // The level size the raise was worked out for: its full raise is depth / level.
     double levelMm = DEFAULT_LEVEL_MM;
     Relief relief;

@@ -23,6 +23,8 @@ if [ "${1:-}" = "--test" ]; then
     linuxcnc-uspace
     # The locale sources from which a test makes a locale with a decimal comma.
     locales
+    # PrusaSlicer's command line opens a job's 3MF in a test, as a workshop's slicer would.
+    prusa-slicer unzip
   )
 fi
 

@@ -32,8 +32,11 @@ JobRecipe unusualRecipe()
     r.scan = {ScanUnits::Centimetres, ScanUp::MinusY, 0.25};
     r.relief.on = false;
     r.relief.parameters = {310.0, 2.5, 7.0, 12.0};
-    r.reading = {7.5, PressureUnit::NewtonPerCm2};
+    r.reading.pitchMm = 7.5;
+    r.reading.units = PressureUnit::NewtonPerCm2;
+    r.reading.heelFirst = true;
     r.correction = {-3.25, 4.5, -12.0, true};
+    r.accept = true;
     MillSetup setup;
     setup.toolMm = 8.0;
     setup.stepoverMm = 0.3;
@@ -94,6 +97,8 @@ TEST(JobRecipe, RoundTripKeepsEveryValueAndTheSameBytes)
     EXPECT_EQ(read.correction.shiftYMm, 4.5);
     EXPECT_EQ(read.correction.turnDegrees, -12.0);
     EXPECT_TRUE(read.correction.mirror);
+    EXPECT_TRUE(read.reading.heelFirst);
+    EXPECT_TRUE(read.accept);
     MillSetup setup;
     ASSERT_TRUE(millSetupOfRecipe(read.milling, setup, why)) << why;
     EXPECT_EQ(setup.toolMm, 8.0);
@@ -145,6 +150,8 @@ TEST(JobRecipe, BadRecipesAreRefusedNamingTheValue)
         {withValue("pressure", "pitchMm", 0.5), "pressure.pitchMm 0.5 is outside 1 to 20"},
         {withValue("placement", "turnDegrees", 181), "placement.turnDegrees 181 is outside -180 to 180"},
         {withValue("placement", "mirror", nullptr), "placement.mirror is not true or false"},
+        {withValue("placement", "accept", 0), "placement.accept is not true or false"},
+        {withValue("pressure", "heelFirst", "no"), "pressure.heelFirst is not true or false"},
         {withValue("files", "foot", ""), "files.foot is empty"},
         {withValue("files", "foot", 7), "files.foot is not text"},
         {withValue("files", "pressure", false), "files.pressure is not text"},

@@ -57,6 +57,14 @@ PRESSURE_BUTTON = (700, 10, 190, 28)
 RELIEF_BUTTON = (700, 146, 90, 24)
 PRESSURE_TITLE = "Load a pressure measurement"
 MILL_BUTTON = (700, 500, 190, 30)
+PRESCRIPTION_BUTTON = (505, 430, 180, 30)
+# xdotool matches the title as X reports it, not in UTF-8: "Tarsola " and no "3D".
+PRESCRIPTION_TITLE = "^Tarsola [^3]"
+# Inside the prescription window.
+PAD_BUTTON = (10, 46, 130, 26)
+CUP_BUTTON = (10, 184, 130, 26)
+# The elements' outlines, the axis and the head line over the solid.
+ELEMENT_LINE = b"\xe6\x00\xc8"
 # Inside the milling window.
 SHOW_PATH_BUTTON = (10, 500, 150, 30)
 
@@ -925,6 +933,44 @@ def scenario_save_at_once_is_the_batch_insole(s, tools):
     check(s.stderr() == "", "standard error: %r" % s.stderr())
 
 
+def scenario_prescription_pad_and_heel_cup(s, tools):
+    shutil.copy(os.path.join(HERE, "..", "..", "samples", "foot.bmp"), s.path("foot.bmp"))
+    s.start("foot.bmp")
+    s.wait_for_output(0, "MIN = ", "the recompute after the load")
+    solid = s.open_solid_window()
+    s.settled_solid_view(solid)
+    s.click(PRESCRIPTION_BUTTON, window=solid)
+    prescription = s.search(PRESCRIPTION_TITLE)
+    # The pad and the heel cup switched on: each reaches the insole at the next frame.
+    s.control_change(lambda: s.click(PAD_BUTTON, dx=8, window=prescription))
+    s.control_change(lambda: s.click(CUP_BUTTON, dx=8, window=prescription))
+    view = s.settled_solid_view(solid)
+    lines = sum(1 for i in range(0, len(view), 3) if view[i:i + 3] == ELEMENT_LINE)
+    check(lines > 50, "the elements' outlines are not seen on the solid (%d pixels)" % lines)
+    s.save("insole")
+    saved_path = s.path("insole.bmp")
+    wait_until(lambda: os.path.exists(saved_path), "insole.bmp to be written")
+    batch_path = os.path.join(s.root, "batch.bmp")
+    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--met-pad-mm", "4",
+                             "--heel-cup-mm", "6", "-o", batch_path],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch with the elements failed: " + result.stderr)
+    plain_path = os.path.join(s.root, "plain.bmp")
+    subprocess.run([tools.batch, s.path("foot.bmp"), "-o", plain_path], capture_output=True,
+                   timeout=TIMEOUT)
+    with open(saved_path, "rb") as f:
+        saved = f.read()
+    with open(batch_path, "rb") as f:
+        check(f.read() == saved, "the insole with elements differs from tarsola-batch's")
+    with open(plain_path, "rb") as f:
+        check(f.read() != saved, "the insole saved is the one without elements")
+    # The switches are kept for the next run.
+    with open(s.path("element_settings.txt")) as f:
+        kept = f.read()
+    check("met_pad 1" in kept and "heel_cup 1" in kept, "element_settings.txt: %r" % kept)
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+
+
 SCENARIOS = [
     ("load_shows_foot_centred", scenario_load_shows_foot_centred),
     ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
@@ -941,6 +987,7 @@ SCENARIOS = [
     ("solid_window", scenario_solid_window),
     ("save_at_once_is_the_batch_insole", scenario_save_at_once_is_the_batch_insole),
     ("relief_from_a_measurement", scenario_relief_from_a_measurement),
+    ("prescription_pad_and_heel_cup", scenario_prescription_pad_and_heel_cup),
 ]
 
 

@@ -294,7 +294,9 @@ SolidLines prescriptionLines(const QuadPlacement& quad, double levelMm)
     FootFrame frame;
     std::string failure;
     if (const ElementRaise* raise = activeElements(&p)) {
-        lines = elementOutlines(insoleView->drawnElements->outlines, insoleView->heightGrid, levelMm);
+        auto drawn = std::make_unique<Grid>();
+        drawElementOutlines(*raise, *insoleView, *drawn);
+        lines = elementOutlines(*drawn, insoleView->heightGrid, levelMm);
         frame = raise->frame;
     } else if (!findFootFrame(insoleView->footGrid, p.settings.side, frame, failure)) {
         return lines;

@@ -375,8 +375,10 @@ public:
             report["pressurePreview"] = pressurePreview;
         }
         if (!elementsPreview.empty()) {
-            if (!writeElementsPreview(drawnElements->raise, drawnElements->outlines,
-                                      state.heightGrid, elementsPreview.c_str())) {
+            auto outlines = std::make_unique<Grid>();
+            drawElementOutlines(*active, state, *outlines);
+            if (!writeElementsPreview(drawnElements->raise, *outlines, state.heightGrid,
+                                      elementsPreview.c_str())) {
                 return fail("");
             }
             report["elementsPreview"] = elementsPreview;

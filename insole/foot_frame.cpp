@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -31,12 +32,22 @@ bool findFootFrame(const FootGrid& footGrid, SideChoice side, FootFrame& frame,
     // The normal to the left of u, as the window shows the foot, toes up.
     const double leftX = -uy, leftY = ux;
 
+    // The foot cells' positions along and across the axis (across: to the left of u), worked
+    // out once: every landmark below is a pass over them.
+    struct Cell {
+        double t, left;
+    };
+    std::vector<Cell> cells;
+    cells.reserve(GRID_ROWS * FOOT_COLUMNS / 3);
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -lowest;
     for (int y = 0; y < GRID_ROWS; ++y) {
+        const std::uint8_t* row = footGrid.data() + footIndex(0, y);
         for (int x = 0; x < FOOT_COLUMNS; ++x) {
-            if (footGrid[footIndex(x, y)] > 0) {
-                const double t = (x + 0.5 - out.heelXMm) * ux + (y + 0.5 - out.heelYMm) * uy;
+            if (row[x] > 0) {
+                const double px = x + 0.5 - out.heelXMm, py = y + 0.5 - out.heelYMm;
+                const double t = px * ux + py * uy;
+                cells.push_back({t, px * leftX + py * leftY});
                 lowest = std::min(lowest, t), highest = std::max(highest, t);
             }
         }
@@ -48,15 +59,10 @@ bool findFootFrame(const FootGrid& footGrid, SideChoice side, FootFrame& frame,
     double lean = 0;
     int toeCells = 0;
     const double toeFrom = TOE_END_SHARE * out.lengthMm;
-    for (int y = 0; y < GRID_ROWS; ++y) {
-        for (int x = 0; x < FOOT_COLUMNS; ++x) {
-            if (footGrid[footIndex(x, y)] > 0) {
-                const double px = x + 0.5 - out.heelXMm, py = y + 0.5 - out.heelYMm;
-                if (px * ux + py * uy - lowest >= toeFrom) {
-                    lean += px * leftX + py * leftY;
-                    ++toeCells;
-                }
-            }
+    for (const Cell& cell : cells) {
+        if (cell.t - lowest >= toeFrom) {
+            lean += cell.left;
+            ++toeCells;
         }
     }
     if (side == SideChoice::Automatic) {
@@ -73,15 +79,10 @@ bool findFootFrame(const FootGrid& footGrid, SideChoice side, FootFrame& frame,
     const int bands = static_cast<int>(std::floor(out.lengthMm)) + 1;
     std::vector<double> vMin(bands, std::numeric_limits<double>::infinity());
     std::vector<double> vMax(bands, -std::numeric_limits<double>::infinity());
-    for (int y = 0; y < GRID_ROWS; ++y) {
-        for (int x = 0; x < FOOT_COLUMNS; ++x) {
-            if (footGrid[footIndex(x, y)] > 0) {
-                const double t = out.along(x + 0.5, y + 0.5);
-                const int k = std::clamp(static_cast<int>(std::floor(t)), 0, bands - 1);
-                const double v = out.across(x + 0.5, y + 0.5);
-                vMin[k] = std::min(vMin[k], v), vMax[k] = std::max(vMax[k], v);
-            }
-        }
+    for (const Cell& cell : cells) {
+        const int k = std::clamp(static_cast<int>(std::floor(cell.t - lowest)), 0, bands - 1);
+        const double v = medialSign * cell.left;
+        vMin[k] = std::min(vMin[k], v), vMax[k] = std::max(vMax[k], v);
     }
     double widest = -1;
     for (int k = 0; k < bands && out.lengthMm > 0; ++k) {

@@ -30,10 +30,16 @@ void DrawnRelief::clear()
 
 void DrawnElements::clear()
 {
-    for (Grid* layer : {&raise, &outlines, &total, &capped}) {
+    for (Grid* layer : {&raise, &total, &capped}) {
         layer->fill(0);
     }
     cappedCells = 0;
+}
+
+void drawElementOutlines(const ElementRaise& elements, const InsoleState& state, Grid& drawn)
+{
+    const FootLayer layer{&elements.outlines, &drawn};
+    drawFootLayersOnCpu(&layer, 1, placeQuad(state.footBox(), state.displayWidth, state.displayLength));
 }
 
 namespace {
@@ -73,9 +79,8 @@ void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& 
 void raiseByElements(Grid& heights, const ElementRaise& elements, const Relief* relief,
                      const QuadPlacement& quad, DrawnRelief* drawn, DrawnElements& out)
 {
-    const FootLayer layers[] = {{&elements.raise, &out.raise},
-                                {&elements.outlines, &out.outlines}};
-    drawFootLayersOnCpu(layers, 2, quad);
+    const FootLayer layer{&elements.raise, &out.raise};
+    drawFootLayersOnCpu(&layer, 1, quad);
     const Grid* total = &out.raise;
     if (relief) {
         drawRelief(*relief, quad, *drawn);
@@ -83,8 +88,6 @@ void raiseByElements(Grid& heights, const ElementRaise& elements, const Relief* 
             out.total[i] = static_cast<std::uint8_t>(std::min(255, out.raise[i] + drawn->raise[i]));
         }
         total = &out.total;
-    } else {
-        out.total = out.raise;
     }
     out.cappedCells = addDrawnRaise(heights, *total, &out.capped);
     if (relief) {

@@ -32,18 +32,22 @@ struct DrawnRelief {
 };
 
 // The prescription's elements as the insole has them after a recompute: their summed raise
-// and their outlines drawn onto the insole's grid as the foot is, and the cells whose height
-// the raise (the relief's and the elements' together) took beyond 255.
+// drawn onto the insole's grid as the foot is, and the cells whose height the raise (the
+// relief's and the elements' together) took beyond 255.
 struct DrawnElements {
-    Grid raise{};     // levels each insole cell was raised by for the elements (before the cap)
-    Grid outlines{};  // each element's bit where it alone raises by over half a level
-    Grid total{};     // the elements' raise and the relief's, summed (a byte: 255 caps anyway)
-    Grid capped{};    // 1 where the summed raise met the 255 cap
+    Grid raise{};   // levels each insole cell was raised by for the elements (before the cap)
+    Grid total{};   // with a relief: its raise and the elements', summed (a byte: 255 caps anyway)
+    Grid capped{};  // 1 where the summed raise met the 255 cap
     int cappedCells = 0;
 
     // No element: every layer 0.
     void clear();
 };
+
+// Each element's outline bits (ElementRaise::outlines) drawn onto the insole's grid with the
+// quad the foot was drawn with: for the pictures of the elements, which need them, rather
+// than for every recompute.
+void drawElementOutlines(const ElementRaise& elements, const InsoleState& state, Grid& drawn);
 
 // Every recompute, the window's and the batch's: draws displayGrid stretched to the state's
 // drawn size into heightGrid by the drawing rule, shapes the heights with the length value

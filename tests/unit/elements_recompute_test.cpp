@@ -106,13 +106,16 @@ TEST(ElementsRecompute, EachElementAloneRaisesTheInsoleByItsDrawnRaise)
     ElementSettings pad;
     pad.metPad = true;
     p->prescribe(pad);
+    auto outlines = std::make_unique<Grid>();
     p->recompute(restored, nullptr, p->elements.get());
-    const long padCells = sumOf(p->drawnElements->outlines.data(), GRID_ROWS * GRID_STRIDE);
+    drawElementOutlines(*p->elements, *p->state, *outlines);
+    const long padCells = sumOf(outlines->data(), GRID_ROWS * GRID_STRIDE);
     InsoleSettings wider = restored;
     wider.width *= 1.15;
     wider.length *= 1.1;
     p->recompute(wider, nullptr, p->elements.get());
-    const long stretched = sumOf(p->drawnElements->outlines.data(), GRID_ROWS * GRID_STRIDE);
+    drawElementOutlines(*p->elements, *p->state, *outlines);
+    const long stretched = sumOf(outlines->data(), GRID_ROWS * GRID_STRIDE);
     EXPECT_NEAR(static_cast<double>(stretched) / padCells, 1.15 * 1.1, 0.08);
 
     // None: today's insole, and no layer left over from before.

@@ -95,7 +95,7 @@ bool tryPlan(const ElementSettings& settings, const ElementShifts& shifts)
 
 }  // namespace
 
-PrescriptionWindow::PrescriptionWindow() : Fl_Double_Window(420, 560, "Tarsola 處方")
+PrescriptionWindow::PrescriptionWindow() : Fl_Double_Window(440, 560, "Tarsola 處方")
 {
     sideChoice = new Fl_Choice(90, 10, 90, 26, "足側");
     sideChoice->add("自動|左|右");
@@ -118,24 +118,24 @@ PrescriptionWindow::PrescriptionWindow() : Fl_Double_Window(420, 560, "Tarsola �
     };
     padButton = check(46, "蹠骨墊");
     field(PAD_HEIGHT, 220, 46);
-    field(PAD_OFFSET, 350, 46);
+    field(PAD_OFFSET, 370, 46);
     field(PAD_ALONG, 220, 76);
-    field(PAD_ACROSS, 350, 76);
+    field(PAD_ACROSS, 370, 76);
     barButton = check(112, "蹠骨條");
     field(BAR_HEIGHT, 220, 112);
-    field(BAR_ALONG, 350, 112);
+    field(BAR_ALONG, 370, 112);
     archButton = check(148, "足弓支撐");
     field(ARCH_HEIGHT, 220, 148);
     cupButton = check(184, "足跟杯");
     field(CUP_HEIGHT, 220, 184);
-    field(CUP_WIDTH, 350, 184);
+    field(CUP_WIDTH, 370, 184);
     postButton = check(220, "後足楔型");
     field(POST_DEGREES, 220, 220);
 
-    landmarks = new Fl_Box(10, 256, 400, 270);
+    landmarks = new Fl_Box(10, 256, 420, 270);
     landmarks->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP | FL_ALIGN_CLIP);
     landmarks->labelsize(13);
-    messageLine = new MessageLine(10, 532, 400, 22);
+    messageLine = new MessageLine(10, 532, 420, 22);
     end();
     callback([](Fl_Widget*, void*) { closePrescriptionWindow(); });
     showPrescription();
@@ -261,9 +261,16 @@ void prescriptionClicked(Fl_Widget*, void*)
 {
     if (!prescriptionWindow) {
         prescriptionWindow = new PrescriptionWindow();
-        if (solidWindow) {
-            const int x = std::min(solidWindow->x() + solidWindow->w() + 12, Fl::w() - prescriptionWindow->w());
-            prescriptionWindow->position(std::max(x, 0), solidWindow->y());
+        // Beside the 3D window where the screen has room, otherwise under the main window,
+        // so that it hides neither the solid nor the pressure column.
+        const PrescriptionWindow& w = *prescriptionWindow;
+        const Fl_Window* main = insoleView->window();
+        if (solidWindow && solidWindow->x() + solidWindow->w() + 12 + w.w() <= Fl::w()) {
+            prescriptionWindow->position(solidWindow->x() + solidWindow->w() + 12, solidWindow->y());
+        } else if (main->y() + main->h() + 40 + w.h() <= Fl::h()) {
+            prescriptionWindow->position(main->x(), main->y() + main->h() + 40);
+        } else {
+            prescriptionWindow->position(std::max(0, Fl::w() - w.w()), main->y());
         }
     }
     prescriptionWindow->showPrescription();

@@ -62,6 +62,7 @@ PRESCRIPTION_BUTTON = (505, 430, 180, 30)
 PRESCRIPTION_TITLE = "^Tarsola [^3]"
 # Inside the prescription window.
 PAD_BUTTON = (10, 46, 130, 26)
+ARCH_BUTTON = (10, 148, 130, 26)
 CUP_BUTTON = (10, 184, 130, 26)
 # The elements' outlines, the axis and the head line over the solid.
 ELEMENT_LINE = b"\xe6\x00\xc8"
@@ -1001,11 +1002,12 @@ def crop_window(session, window, size, png):
 
 
 def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, plate=None,
-                   path_png=None):
+                   path_png=None, prescription_png=None, prescription_solid_png=None):
     """Writes a picture of the main window with a foot loaded, as a person sees it, and, when
     asked, one of the 3D window showing that foot's insole, one of it relieved under a
-    plate's measurement of the foot (written to `plate` too), and one with the milling
-    window's finishing path over it."""
+    plate's measurement of the foot (written to `plate` too), one with the milling
+    window's finishing path over it, and the prescription window with a metatarsal pad, an
+    arch support and a heel cup switched on beside the 3D window showing them."""
     session = Session("screenshot", tools, display)
     try:
         session.start()
@@ -1056,6 +1058,20 @@ def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, p
                 session.xdotool("mousemove", "1270", "1010")
                 session.settled_solid_view(solid)
                 crop_window(session, solid, (900, 566), relief_png)
+            if prescription_png:
+                known = set(session.xdotool("search", "--name", "Tarsola").split())
+                session.click(PRESCRIPTION_BUTTON, window=solid)
+                # The milling window's title matches too: the prescription window is the new one.
+                prescription = wait_until(
+                    lambda: (set(session.xdotool("search", "--name", "Tarsola").split()) - known
+                             or {None}).pop(), "the prescription window")
+                for button in (PAD_BUTTON, ARCH_BUTTON, CUP_BUTTON):
+                    session.control_change(
+                        lambda box=button: session.click(box, dx=8, window=prescription))
+                session.xdotool("mousemove", "1590", "1190")
+                session.settled_solid_view(solid)
+                crop_window(session, prescription, (440, 560), prescription_png)
+                crop_window(session, solid, (900, 566), prescription_solid_png)
         check(session.close() == 0, "the program did not end cleanly")
         return 0
     finally:
@@ -1095,6 +1111,9 @@ def main():
     parser.add_argument("--plate", help="with --relief-screenshot: keep that plate measurement here")
     parser.add_argument("--path-screenshot",
                         help="with --solid-screenshot: also the 3D window showing the milling path")
+    parser.add_argument("--prescription-screenshot", nargs=2, metavar=("WINDOW", "SOLID"),
+                        help="with --solid-screenshot: also the prescription window with three "
+                             "elements on, and the 3D window showing them")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
     if not args.screenshot and not (args.expected and args.batch and args.artifacts):
@@ -1113,7 +1132,8 @@ def main():
         try:
             return window_picture(Tools, server.display, args.screenshot, args.foot,
                                   args.solid_screenshot, args.relief_screenshot, args.plate,
-                                  args.path_screenshot)
+                                  args.path_screenshot,
+                                  *(args.prescription_screenshot or (None, None)))
         finally:
             server.stop()
     failures = 0

@@ -2,12 +2,14 @@
 
 #include "app/main_window.h"
 #include "app/mill_window.h"
+#include "app/prescription_window.h"
 #include "app/pressure_panel.h"
 #include "app/solid_window.h"
 #include "base/settings.h"
 #include "base/trace.h"
 #include "imagefile/file_names.h"
 #include "imagefile/loaded_foot.h"
+#include "insole/element_settings.h"
 #include "insole/job_file.h"
 #include "mill/mill_settings.h"
 #include "view/gl_display_image.h"
@@ -110,7 +112,14 @@ bool openJob(const char* chosenUtf8Name)
         }
     }
 
-    // Everything is taken: the controls as recorded, then the foot and its measurement.
+    // Everything is taken: the controls as recorded, then the foot and its measurement. A job
+    // records no prescription's elements (the files that hold them are written without the
+    // job's parts), so every element is off for it.
+    ElementSettings elements = insoleView->elementPlan->settings;
+    elements.metPad = elements.metBar = elements.arch = elements.heelCup = elements.rearfootPost = false;
+    insoleView->elementPlan->settings = elements;
+    insoleView->elementPlan->current = false;
+    writeElementSettings(ELEMENT_SETTINGS_FILE, elements);
     takeLevelMm(recipe.scan.levelMm);
     takeReliefControls(recipe.relief, recipe.reading, recipe.correction);
     takeMillSetup(setup);
@@ -133,6 +142,9 @@ bool openJob(const char* chosenUtf8Name)
     if (problemLinesWritten() == problemsBefore) {
         traceSuccess("Opened job " + shown + ": foot " + recipe.footFile +
                      (recipe.hasMeasurement() ? ", measurement " + recipe.pressureFile : std::string()));
+    }
+    if (prescriptionWindow) {
+        prescriptionWindow->showPrescription();
     }
     if (insoleChanged) {
         insoleChanged();

@@ -35,7 +35,7 @@ struct SampleJob {
         settings.limit = true;
         recomputeHeights(*state, settings);
         mesh = buildSolid(state->heightGrid, DEFAULT_LEVEL_MM);
-        record = {"foot.bmp", settings, DEFAULT_LEVEL_MM, "", {}};
+        record = {"foot.bmp", settings, DEFAULT_LEVEL_MM, "", "", {}};
         JobRecipe recipe;
         recipe.footFile = "foot.bmp";
         recipe.settings = settings;

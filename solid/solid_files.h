@@ -11,13 +11,16 @@
 #include <vector>
 
 // What a 3MF file records beside the mesh, so that a workshop can make the same insole
-// again: the foot file, the settings it was made with, the level size and the relief.
+// again: the foot file, the settings it was made with, the level size, the relief and the
+// elements.
 struct SolidRecord {
     std::string footFile;
     InsoleSettings settings;
     double levelMm = DEFAULT_LEVEL_MM;
     // The relief the insole was made with, as reliefRecipe says it; empty without one.
     std::string relief;
+    // The prescription's elements, as elementsRecipe says them; empty without any.
+    std::string elements;
     // The job's parts (the foot's and the measurement's bytes and the recipe) that make the
     // 3MF the whole record of the insole; the model and its metadata do not depend on them.
     std::vector<PackagePart> parts;

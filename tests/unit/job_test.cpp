@@ -229,7 +229,7 @@ TEST(JobParts, PartsBesideTheModelLeaveItAsItWasAndReadBack)
         }
     }
     const SolidMesh mesh = buildSolid(heights, 0.2);
-    SolidRecord record{"foot.bmp", {80, 260, 1, false}, 0.2, "", {}};
+    SolidRecord record{"foot.bmp", {80, 260, 1, false}, 0.2, "", "", {}};
     std::vector<std::uint8_t> plain;
     std::string failure;
     ASSERT_TRUE(encode3mf(mesh, record, plain, failure)) << failure;

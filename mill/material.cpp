@@ -103,26 +103,28 @@ double MillMaterial::depthOf(double ax, double ay, double az, double bx, double 
     return const_cast<MillMaterial*>(this)->sweep<false>(ax, ay, az, bx, by, bz);
 }
 
-double MillMaterial::highestNear(double x, double y, double radius) const
+double MillMaterial::dropOnto(double x, double y) const
 {
-    // A cell counts when its nearest point lies within the radius.
-    const int firstColumn = std::max(0, static_cast<int>(std::floor((x - radius - minX_) / cellX_)));
-    const int lastColumn = std::min(columns_ - 1, static_cast<int>(std::floor((x + radius - minX_) / cellX_)));
-    const int firstRow = std::max(0, static_cast<int>(std::floor((y - radius - minY_) / cellY_)));
-    const int lastRow = std::min(rows_ - 1, static_cast<int>(std::floor((y + radius - minY_) / cellY_)));
-    double highest = 0.0;
+    const double r = r_;
+    const int firstColumn = std::max(0, static_cast<int>(std::floor((x - r - minX_) / cellX_)));
+    const int lastColumn = std::min(columns_ - 1, static_cast<int>(std::floor((x + r - minX_) / cellX_)));
+    const int firstRow = std::max(0, static_cast<int>(std::floor((y - r - minY_) / cellY_)));
+    const int lastRow = std::min(rows_ - 1, static_cast<int>(std::floor((y + r - minY_) / cellY_)));
+    double tip = 0.0;
     for (int row = firstRow; row <= lastRow; ++row) {
         const double y0 = minY_ + row * cellY_;
         const double dy = std::max({y0 - y, 0.0, y - (y0 + cellY_)});
         for (int column = firstColumn; column <= lastColumn; ++column) {
             const double x0 = minX_ + column * cellX_;
             const double dx = std::max({x0 - x, 0.0, x - (x0 + cellX_)});
-            if (dx * dx + dy * dy <= radius * radius) {
-                highest = std::max(highest, static_cast<double>(top_[static_cast<std::size_t>(row) * columns_ + column]));
+            // The ball's surface is lowest over the cell's nearest point.
+            const double g = r * r - dx * dx - dy * dy;
+            if (g > 0.0) {
+                tip = std::max(tip, top_[static_cast<std::size_t>(row) * columns_ + column] - r + std::sqrt(g));
             }
         }
     }
-    return highest;
+    return tip;
 }
 
 double MillMaterial::topAt(double x, double y) const

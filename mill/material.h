@@ -32,9 +32,10 @@ public:
     // The thickness the same move would take, without cutting.
     double depthOf(double ax, double ay, double az, double bx, double by, double bz) const;
 
-    // The highest material within `radius` of (x, y), each cell counted when any part of it
-    // lies within: what a rapid coming down over a point must stay above. 0 where none is.
-    double highestNear(double x, double y, double radius) const;
+    // The lowest height of the tool's tip over (x, y) at which the ball meets no material,
+    // each cell's material taken as standing over the whole cell: what a rapid coming down
+    // over a point must stay above. 0 where there is none.
+    double dropOnto(double x, double y) const;
 
     // The top of the material at the cell that holds (x, y); 0 outside the blank.
     double topAt(double x, double y) const;

@@ -441,7 +441,7 @@ private:
             add(MillMoveKind::Rapid, moves_.back().x, moves_.back().y, safe_);
         }
         add(MillMoveKind::Rapid, x, y, safe_);
-        const double clear = std::max(material_.highestNear(x, y, r_), z) + RAPID_CLEARANCE;
+        const double clear = std::max(material_.dropOnto(x, y), z) + RAPID_CLEARANCE;
         if (clear < safe_) {
             add(MillMoveKind::Rapid, x, y, clear);
         }
@@ -482,7 +482,8 @@ private:
     }
 
     // Whether the tool at the level stands far enough above the finishing path at this
-    // height: the allowance and the margin above it, or on the table at the last level.
+    // height: the allowance and the margin above it, or anywhere where the path is the table
+    // (there the blank is cut down to it).
     bool clearAt(double path, double level) const
     {
         return path + setup_.allowanceMm + ROUGHING_MARGIN <= level || path == 0.0;
@@ -516,11 +517,6 @@ private:
                     return;
                 }
             }
-        } else if (n == 1 && roughingLinkClear(moves_[0].x, moves_[0].y, x, from, level) &&
-                   std::abs(moves_[0].z - level) < 1e-6) {
-            add(MillMoveKind::Cut, x, from, level);
-            add(MillMoveKind::Cut, x, to, level);
-            return;
         }
         approach(x, from, level);
         add(MillMoveKind::Cut, x, to, level);

@@ -105,11 +105,16 @@ double MillMaterial::depthOf(double ax, double ay, double az, double bx, double 
 
 double MillMaterial::dropOnto(double x, double y) const
 {
+    // A cell read at its centre may have been cut there while material still stands in the
+    // part of it beyond a cut's rim, as high as in the cell beside it: every cell is taken
+    // as reaching a cell's diagonal nearer than it does.
     const double r = r_;
-    const int firstColumn = std::max(0, static_cast<int>(std::floor((x - r - minX_) / cellX_)));
-    const int lastColumn = std::min(columns_ - 1, static_cast<int>(std::floor((x + r - minX_) / cellX_)));
-    const int firstRow = std::max(0, static_cast<int>(std::floor((y - r - minY_) / cellY_)));
-    const int lastRow = std::min(rows_ - 1, static_cast<int>(std::floor((y + r - minY_) / cellY_)));
+    const double diagonal = std::hypot(cellX_, cellY_);
+    const double reach = r + diagonal;
+    const int firstColumn = std::max(0, static_cast<int>(std::floor((x - reach - minX_) / cellX_)));
+    const int lastColumn = std::min(columns_ - 1, static_cast<int>(std::floor((x + reach - minX_) / cellX_)));
+    const int firstRow = std::max(0, static_cast<int>(std::floor((y - reach - minY_) / cellY_)));
+    const int lastRow = std::min(rows_ - 1, static_cast<int>(std::floor((y + reach - minY_) / cellY_)));
     double tip = 0.0;
     for (int row = firstRow; row <= lastRow; ++row) {
         const double y0 = minY_ + row * cellY_;
@@ -118,7 +123,8 @@ double MillMaterial::dropOnto(double x, double y) const
             const double x0 = minX_ + column * cellX_;
             const double dx = std::max({x0 - x, 0.0, x - (x0 + cellX_)});
             // The ball's surface is lowest over the cell's nearest point.
-            const double g = r * r - dx * dx - dy * dy;
+            const double near = std::max(0.0, std::hypot(dx, dy) - diagonal);
+            const double g = r * r - near * near;
             if (g > 0.0) {
                 tip = std::max(tip, top_[static_cast<std::size_t>(row) * columns_ + column] - r + std::sqrt(g));
             }

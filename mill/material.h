@@ -33,8 +33,8 @@ public:
     double depthOf(double ax, double ay, double az, double bx, double by, double bz) const;
 
     // The lowest height of the tool's tip over (x, y) at which the ball meets no material,
-    // each cell's material taken as standing over the whole cell: what a rapid coming down
-    // over a point must stay above. 0 where there is none.
+    // each cell's material taken as standing over the whole cell and a cell beyond it: what
+    // a rapid coming down over a point must stay above. 0 where there is none.
     double dropOnto(double x, double y) const;
 
     // The top of the material at the cell that holds (x, y); 0 outside the blank.

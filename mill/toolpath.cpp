@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 // How the path is made. Everything is planned in the solid's coordinates (z up from the
@@ -599,6 +600,11 @@ private:
                 for (const auto& piece : subtract(allowed[j], covered)) {
                     border.push_back({lines_[j].x, piece.first, piece.second});
                 }
+                for (const auto& piece : allowed[j]) {
+                    if (piece.first == piece.second) {
+                        border.push_back({lines_[j].x, piece.first, piece.second});
+                    }
+                }
             }
             cutNearestFirst(border, level);
             path.figures.roughingPasses += moves_.size() > movesBefore ? 1 : 0;
@@ -730,7 +736,29 @@ private:
                 forbidden.push_back({start, stretch.back().y + 1e-6});
             }
         }
-        return subtract({{region_.minY(), region_.maxY()}}, forbidden);
+        Intervals allowed = subtract({{region_.minY(), region_.maxY()}}, forbidden);
+        // A pit narrower than the path's samples (a gap between two toes a small tool fits
+        // into) allows the tool at a single point: it is roughed there straight down, level
+        // by level, or the finishing would go down into it through all the material above.
+        Intervals points;
+        for (const std::vector<Point>& stretch : line.stretches) {
+            for (const Point& p : stretch) {
+                if (!fits(p)) {
+                    continue;
+                }
+                const auto after = std::lower_bound(allowed.begin(), allowed.end(), std::make_pair(p.y, p.y));
+                const bool inside = (after != allowed.end() && after->first <= p.y + 1e-6) ||
+                                    (after != allowed.begin() && std::prev(after)->second >= p.y - 1e-6);
+                if (!inside && (points.empty() || points.back().first != p.y)) {
+                    points.push_back({p.y, p.y});
+                }
+            }
+        }
+        if (!points.empty()) {
+            allowed.insert(allowed.end(), points.begin(), points.end());
+            std::sort(allowed.begin(), allowed.end());
+        }
+        return allowed;
     }
 
     // The intervals less `by` at each end, except at the blank's own ends (beyond them there

@@ -222,9 +222,10 @@ MoveCuts cutsOfMoves(const Toolpath& path, double cell, double step)
     const MillFigures& f = path.figures;
     const double r = path.setup.toolMm / 2.0;
     const double blank = path.setup.blankMm;
-    // Cells from half a cell before the blank's corner, so that their centres lie between
-    // those of a grid laid from the corner; the half cell beyond the blank holds nothing.
-    const double minX = f.blankMinX - cell / 2.0, minY = f.blankMinY - cell / 2.0;
+    // Cells from a share of a cell before the blank's corner, so that their centres lie
+    // neither on those of a grid laid from the corner nor on the raster's lines; what lies
+    // beyond the blank holds nothing.
+    const double minX = f.blankMinX - 0.3 * cell, minY = f.blankMinY - 0.3 * cell;
     const int columns = static_cast<int>(std::ceil((f.blankXMm + cell) / cell));
     const int rows = static_cast<int>(std::ceil((f.blankYMm + cell) / cell));
     std::vector<double> top(static_cast<std::size_t>(columns) * rows, blank);
@@ -263,7 +264,8 @@ MoveCuts cutsOfMoves(const Toolpath& path, double cell, double step)
                      ++column) {
                     const double dx = (column + 0.5) * cell - x, dy = (row + 0.5) * cell - y;
                     const double d2 = dx * dx + dy * dy;
-                    if (d2 >= r * r) {
+                    // At the ball's rim the flutes above it cut down to its centre.
+                    if (d2 > r * r) {
                         continue;
                     }
                     const std::size_t at = static_cast<std::size_t>(row) * columns + column;

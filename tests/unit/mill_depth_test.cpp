@@ -106,6 +106,57 @@ TEST(ToolpathDepth, NoMoveCutsDeeperThanAStepDownAndTheAllowanceOnThreeFeet)
     }
 }
 
+// Small grids that trap a roughing (a plateau with a wall taller than the ball's radius, a
+// single tall cell, a ridge a cell wide, a pit narrower than the tool, a sharp-edged recess;
+// gaps between toes as narrow as a cell), with a large and a small tool: no move takes more
+// than a step-down, the allowance and the flank, no plunge more than a step-down.
+TEST(ToolpathDepth, TrapsOfWallsPitsAndGapsAreRoughedLevelByLevel)
+{
+    Grid traps{};
+    Grid toes{};
+    for (int y = 100; y < 124; ++y) {
+        for (int x = 60; x < 84; ++x) {
+            int h = 40;
+            if (x == 66 && y == 106) {
+                h = 100;
+            } else if (x == 74 && y >= 102 && y < 122) {
+                h = 70;
+            } else if (x >= 79 && x < 81 && y >= 104 && y < 106) {
+                h = 2;
+            } else if (x >= 62 && x < 70 && y >= 113 && y < 121) {
+                h = 20;
+            }
+            traps[gridIndex(x, y)] = static_cast<std::uint8_t>(h);
+            // Toes 16 mm tall a cell apart, the gaps across the raster's lines.
+            toes[gridIndex(x, y)] = static_cast<std::uint8_t>(y >= 108 && y % 4 == 3 ? 0 : 80);
+        }
+    }
+    for (const Grid* grid : {&traps, &toes}) {
+        for (double tool : {6.0, 1.0}) {
+            SCOPED_TRACE((grid == &traps ? "traps, tool " : "toes, tool ") + std::to_string(tool));
+            MillSetup setup;
+            setup.toolMm = tool;
+            setup.stepoverMm = tool / 4.0;
+            Toolpath path;
+            std::string refusal;
+            ASSERT_TRUE(planToolpath(*grid, DEFAULT_LEVEL_MM, setup, path, refusal)) << refusal;
+            const double cell = tool / 8.0;
+            const MoveCuts cuts = cutsOfMoves(path, cell, cell / 4.0);
+            for (std::size_t i = 1; i < path.moves.size(); ++i) {
+                const MillMove& m = path.moves[i];
+                if (m.kind == MillMoveKind::Plunge) {
+                    ASSERT_LE(cuts.depth[i], setup.stepdownMm + 0.05) << describe(path, i);
+                } else if (m.kind == MillMoveKind::Cut) {
+                    ASSERT_LE(cuts.depth[i], setup.stepdownMm + setup.allowanceMm + 0.5) << describe(path, i);
+                } else {
+                    ASSERT_LE(cuts.depth[i], 0.05) << "a rapid through material: " << describe(path, i);
+                }
+            }
+            EXPECT_NEAR(path.figures.largestCutMm, cuts.deepestFeed, REPORT_TOLERANCE);
+        }
+    }
+}
+
 // A blank deeper than the flute is refused with what would mill the insole: the thinnest
 // whole millimetre of blank that holds it, when the flute takes that, and a flute as long as
 // the blank.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -97,4 +98,17 @@ void SourceImage::adopt(FIBITMAP* loaded)
     width = static_cast<std::int32_t>(FreeImage_GetWidth(bitmap));
     height = static_cast<std::int32_t>(FreeImage_GetHeight(bitmap));
     dpmX = static_cast<std::int32_t>(FreeImage_GetDotsPerMeterX(bitmap));
+}
+
+void SourceImage::swap(SourceImage& other) noexcept
+{
+    std::swap(bits, other.bits);
+    std::swap(bitmap, other.bitmap);
+    std::swap(pitch, other.pitch);
+    std::swap(bpp, other.bpp);
+    std::swap(bytesPerPixel, other.bytesPerPixel);
+    std::swap(width, other.width);
+    std::swap(height, other.height);
+    std::swap(dpmX, other.dpmX);
+    std::swap(format, other.format);
 }

@@ -54,6 +54,8 @@ JobRecipe windowRecipe()
         // placement relieved here is accepted, so that the job makes it again as it is here.
         recipe.accept = plan->accepted || plan->placement.doubtful();
     }
+    recipe.elements = insoleView->elementPlan->settings;
+    recipe.shifts = insoleView->elementPlan->shifts;
     recipe.milling = millRecipeValues(currentMillSetup());
     return recipe;
 }
@@ -112,14 +114,15 @@ bool openJob(const char* chosenUtf8Name)
         }
     }
 
-    // Everything is taken: the controls as recorded, then the foot and its measurement. A job
-    // records no prescription's elements (the files that hold them are written without the
-    // job's parts), so every element is off for it.
-    ElementSettings elements = insoleView->elementPlan->settings;
-    elements.metPad = elements.metBar = elements.arch = elements.heelCup = elements.rearfootPost = false;
-    insoleView->elementPlan->settings = elements;
-    insoleView->elementPlan->current = false;
-    writeElementSettings(ELEMENT_SETTINGS_FILE, elements);
+    // Everything is taken: the controls as recorded, the prescription with this foot's hand
+    // shifts, then the foot and its measurement. The elements are kept from one run to the next
+    // as when they are set by hand.
+    ElementPlan& elements = *insoleView->elementPlan;
+    elements.settings = recipe.elements;
+    elements.shifts = recipe.shifts;
+    elements.current = false;
+    elements.problem.clear();
+    writeElementSettings(ELEMENT_SETTINGS_FILE, recipe.elements);
     takeLevelMm(recipe.scan.levelMm);
     takeReliefControls(recipe.relief, recipe.reading, recipe.correction);
     takeMillSetup(setup);

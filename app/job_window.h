@@ -6,8 +6,8 @@
 #include "insole/job_recipe.h"
 
 // The recipe of the insole on screen: the main window's sliders and limit, the level size,
-// the relief's controls, the reading of a plain matrix, the placement's correction and the
-// milling setup, with the loaded foot's name.
+// the relief's controls, the reading of a plain matrix, the placement's correction, the
+// prescription with its hand shifts and the milling setup, with the loaded foot's name.
 JobRecipe windowRecipe();
 
 // Opens a job by name (UTF-8, as the chooser gives it). Its foot comes in through the same

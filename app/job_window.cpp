@@ -39,6 +39,13 @@ std::string sizeRange(const char* what, double value, const SliderSetting& range
 
 JobRecipe windowRecipe()
 {
+    JobRecipe recipe = windowShape();
+    recipe.milling = millRecipeValues(currentMillSetup());
+    return recipe;
+}
+
+JobRecipe windowShape()
+{
     JobRecipe recipe;
     recipe.footFile = loadedFootName();
     recipe.settings.width = widthSlider->value();
@@ -56,7 +63,6 @@ JobRecipe windowRecipe()
     }
     recipe.elements = insoleView->elementPlan->settings;
     recipe.shifts = insoleView->elementPlan->shifts;
-    recipe.milling = millRecipeValues(currentMillSetup());
     return recipe;
 }
 
@@ -73,18 +79,42 @@ bool openJob(const char* chosenUtf8Name)
     if (!readJobFile(name, *job, why)) {
         return refuse(name, why);
     }
-    const JobRecipe& recipe = job->recipe;
     MillSetup setup;
-    if (!millSetupOfRecipe(recipe.milling, setup, why)) {
+    if (!millSetupOfRecipe(job->recipe.milling, setup, why)) {
         return refuse(name, "its recipe cannot be taken: " + why);
+    }
+    JobSources sources;
+    sources.recipe = std::move(job->recipe);
+    sources.foot = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->foot));
+    if (sources.recipe.hasMeasurement()) {
+        sources.measurement = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->measurement));
+    }
+    const JobRecipe& recipe = sources.recipe;
+    JobTaking taking;
+    taking.refusalName = name;
+    taking.footName = partTraceName(shown, job->footPart);
+    taking.measurementName = partTraceName(shown, job->measurementPart);
+    taking.milling = &setup;
+    taking.jobUtf8Name = chosenUtf8Name;
+    taking.success = "Opened job " + shown + ": foot " + recipe.footFile +
+                     (recipe.hasMeasurement() ? ", measurement " + recipe.pressureFile : std::string());
+    return takeJob(sources, taking);
+}
+
+bool takeJob(const JobSources& sources, const JobTaking& taking)
+{
+    const JobRecipe& recipe = sources.recipe;
+    const char* name = taking.refusalName.c_str();
+    std::string why;
+    if (!sources.foot) {
+        return refuse(name, "it holds no foot");
     }
 
     // The foot, through the same door as a file, into a state of its own: the one on screen
     // stays until everything has been taken.
     const unsigned long problemsBefore = problemLinesWritten();
     auto foot = std::make_unique<InsoleState>();
-    const std::string footName = partTraceName(shown, job->footPart);
-    if (!loadFootFromMemory(*foot, job->foot.data(), job->foot.size(), footName.c_str(), recipe.scan)) {
+    if (!loadFootFromMemory(*foot, sources.foot, taking.footName.c_str(), recipe.scan)) {
         return false;  // the door has said why, naming the job and its part
     }
     const SliderSetting widthRange = widthSliderSetting(foot->footWidth);
@@ -96,16 +126,16 @@ bool openJob(const char* chosenUtf8Name)
         return refuse(name, sizeRange("length", recipe.settings.length, lengthRange, foot->footLength));
     }
     std::unique_ptr<ReliefPlan> plan;
-    if (recipe.hasMeasurement()) {
+    if (recipe.hasMeasurement() && sources.measurement) {
         plan = std::make_unique<ReliefPlan>();
-        const std::string part = partTraceName(shown, job->measurementPart);
-        if (!readPressureBytes(job->measurement.data(), job->measurement.size(), part.c_str(),
+        const char* part = taking.measurementName.c_str();
+        if (!readPressureBytes(sources.measurement->data(), sources.measurement->size(), part,
                                recipe.reading, plan->map, why) ||
-            !isFootMeasurement(plan->map, part.c_str(), why)) {
+            !isFootMeasurement(plan->map, part, why)) {
             return refuse(name, "its measurement cannot be read: " + why);
         }
         plan->measurementFile = recipe.pressureFile;
-        plan->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->measurement));
+        plan->measurementBytes = sources.measurement;
         plan->parameters = recipe.relief.parameters;
         plan->on = recipe.relief.on;
         plan->accepted = recipe.accept;
@@ -125,7 +155,9 @@ bool openJob(const char* chosenUtf8Name)
     writeElementSettings(ELEMENT_SETTINGS_FILE, recipe.elements);
     takeLevelMm(recipe.scan.levelMm);
     takeReliefControls(recipe.relief, recipe.reading, recipe.correction);
-    takeMillSetup(setup);
+    if (taking.milling) {
+        takeMillSetup(*taking.milling);
+    }
     if (limitButton->value() != (recipe.settings.limit ? 1 : 0)) {
         limitButton->value(recipe.settings.limit ? 1 : 0);
         writeLimitSetting(LIMIT_SETTINGS_FILE, limitButton->value());
@@ -141,10 +173,13 @@ bool openJob(const char* chosenUtf8Name)
          insoleView->reliefPlan ? insoleView->reliefPlan->placement.warnings : std::vector<std::string>{}) {
         traceFileWarning("Pressure measurement", recipe.pressureFile.c_str(), warning.c_str());
     }
-    rememberJobFoot(recipe.footFile, chosenUtf8Name);
-    if (problemLinesWritten() == problemsBefore) {
-        traceSuccess("Opened job " + shown + ": foot " + recipe.footFile +
-                     (recipe.hasMeasurement() ? ", measurement " + recipe.pressureFile : std::string()));
+    if (taking.jobUtf8Name) {
+        rememberJobFoot(recipe.footFile, taking.jobUtf8Name);
+    } else {
+        rememberFootName(recipe.footFile);
+    }
+    if (problemLinesWritten() == problemsBefore && !taking.success.empty()) {
+        traceSuccess(taking.success);
     }
     if (prescriptionWindow) {
         prescriptionWindow->showPrescription();

@@ -39,6 +39,7 @@ protected:
     void TearDown() override
     {
         Fl::e_state = 0;
+        Fl::focus(nullptr);
         closePrescriptionWindow();
         takeReliefControls(ReliefSettings{}, PressureOptions{}, PlacementCorrection{});
         insoleView->reliefPlan.reset();
@@ -87,17 +88,6 @@ protected:
         Fl::e_state = 0;
     }
 
-    static void mouse(int event, int x, int y)
-    {
-        Fl::e_x = x;
-        Fl::e_y = y;
-        Fl::e_x_root = window->x() + x;
-        Fl::e_y_root = window->y() + y;
-        Fl::e_keysym = FL_Button + 1;
-        Fl::e_state = event == FL_RELEASE ? 0 : FL_BUTTON1;
-        Fl::handle(event, window);
-    }
-
     TempDir dir;
 };
 
@@ -112,16 +102,16 @@ TEST_F(UndoWindow, EveryKindOfChangeIsUndoneToTheExactInsoleAndRedone)
     std::vector<Insole> states = {settled()};
     const int before = stepsToUndo();
 
-    // A slider dragged: one step when it is let go, however many values it passed.
-    const int x = heightSlider->x() + heightSlider->w() / 2;
-    mouse(FL_PUSH, x, heightSlider->y() + 200);
-    ASSERT_EQ(Fl::pushed(), heightSlider);
-    for (const int y : {170, 140, 110}) {
-        mouse(FL_DRAG, x, heightSlider->y() + y);
+    // A slider dragged: one step when it is let go, however many values it passed. The slider
+    // is held as FLTK holds a widget being dragged, and calls back as it does while dragged.
+    Fl::pushed(heightSlider);
+    for (const double value : {0.9, 0.8, 0.7}) {
+        heightSlider->value(value);
+        heightSlider->do_callback();
         settled();
     }
     EXPECT_EQ(stepsToUndo(), before);
-    mouse(FL_RELEASE, x, heightSlider->y() + 110);
+    Fl::pushed(nullptr);
     states.push_back(settled());
     EXPECT_NE(states.back().height, states.front().height);
     EXPECT_EQ(stepsToUndo(), before + 1);

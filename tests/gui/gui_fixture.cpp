@@ -34,6 +34,21 @@ void WindowTest::SetUpTestSuite()
     ASSERT_TRUE(pumpUntil([] { return insoleView->shown() && insoleView->valid(); }));
 }
 
+void WindowTest::SetUp()
+{
+    // A drop or a click sent through Fl::handle leaves its widget below the mouse or pushed,
+    // in whichever window it was; FLTK offers a later shortcut to that widget's window, not
+    // to the window the later test types into.
+    Fl::belowmouse(nullptr);
+    Fl::pushed(nullptr);
+}
+
+void WindowTest::TearDown()
+{
+    EXPECT_EQ(Fl::grab(), nullptr) << "the test left a window grabbing every event";
+    EXPECT_EQ(Fl::modal(), nullptr) << "the test left a modal window";
+}
+
 bool WindowTest::pumpUntil(const std::function<bool()>& condition, double seconds)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

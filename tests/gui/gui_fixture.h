@@ -17,6 +17,12 @@ class Fl_Double_Window;
 class WindowTest : public testing::Test {
 protected:
     static void SetUpTestSuite();
+    // Every window test starts without the pointer state that an earlier test's made-up
+    // events left behind (FLTK keeps it across tests, as it does across a session), and
+    // ends without a grab or a modal window, which would swallow the next test's events.
+    // A fixture that overrides these calls them first.
+    void SetUp() override;
+    void TearDown() override;
 
     // Runs FLTK's event loop until the condition holds; fails the test after a few seconds.
     static bool pumpUntil(const std::function<bool()>& condition, double seconds = 10.0);

@@ -140,6 +140,7 @@ class MillWindowTest : public WindowTest {
 protected:
     void SetUp() override
     {
+        WindowTest::SetUp();
         writeImage(dir.file("small foot.bmp"), FIF_BMP, 150, 360, 8, smallFoot);
         ASSERT_TRUE(loadFoot(dir.file("small foot.bmp")));
         limitButton->value(0);
@@ -151,6 +152,7 @@ protected:
     // The milling window goes, so that the other window tests see no plans and no refusals.
     void TearDown() override
     {
+        WindowTest::TearDown();
         if (millWindow) {
             closeMillWindow();
         }

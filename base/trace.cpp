@@ -113,7 +113,13 @@ void traceScanPlaced(const char* file, const char* format, std::size_t triangles
 
 void traceImageLibraryMessage(const char* format, const char* message)
 {
-    err("FreeImage %s: %s\n", format, message);
+    // The library's own words, for whoever debugs a file: the refusal that follows says in
+    // the program's words what became of the file, and only that reaches a window.
+    std::FILE* stream = streamsChosen ? problemStream : stderr;
+    if (stream) {
+        std::fprintf(stream, "FreeImage %s: %s\n", format, message);
+        std::fflush(stream);
+    }
 }
 
 void traceDropIgnored(const char* reason) { err("Drop ignored: %s\n", reason); }

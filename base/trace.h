@@ -50,6 +50,8 @@ void traceScanPlaced(const char* file, const char* format, std::size_t triangles
                      bool unitsGuessed, double lengthMm, double widthMm, double heightMm,
                      double turnDegrees, const char* up, int filledCells);
 // An error message of the image library, on standard error: "FreeImage <format>: <message>\n".
+// It reaches no window and counts as no problem line: the library's words mean nothing to a
+// person at the window, and an operation that went through despite them says so.
 void traceImageLibraryMessage(const char* format, const char* message);
 
 // A drop onto the window that names no local file, on standard error:

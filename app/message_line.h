@@ -14,14 +14,25 @@ public:
     // A boxless line that takes no keyboard focus.
     MessageLine(int x, int y, int w, int h);
 
-    // Shows the text, errors and warnings in a warning colour; the whole text is also the
-    // line's tooltip, for a message longer than the line.
+    // Shows the text, errors and warnings in a warning colour, in place of whatever the line
+    // showed. A text longer than the line is shortened to the whole words that fit, followed
+    // by "…": the messages say what failed first and why after, so the start is what a
+    // glance must catch. The whole text is the line's tooltip.
     void say(const std::string& text, MessageKind kind);
     const std::string& text() const { return text_; }
     MessageKind kind() const { return kind_; }
+    // What the line shows at its present width: the text, or its shortened start.
+    const std::string& shown() const { return shown_; }
+
+    void resize(int x, int y, int w, int h) override;
+    void draw() override;
 
 private:
+    // Shortens the text to the line's width.
+    void fit();
+
     std::string text_;
+    std::string shown_;
     MessageKind kind_ = MessageKind::Done;
 };
 

@@ -5,7 +5,7 @@
 #include "app/solid_window.h"
 #include "base/settings.h"
 #include "base/trace.h"
-#include "imagefile/file_dialogs.h"
+#include "view/file_dialogs.h"
 #include "imagefile/foot_image.h"
 #include "view/gl_display_image.h"
 

@@ -5,12 +5,12 @@
 #include "app/solid_window.h"
 #include "base/settings.h"
 #include "base/trace.h"
-#include "imagefile/file_dialogs.h"
+#include "view/file_dialogs.h"
 #include "imagefile/file_names.h"
 #include "imagefile/loaded_foot.h"
 #include "pressure/relief_settings.h"
 #include "view/gl_display_image.h"
-#include "view/relief_plan.h"
+#include "insole/relief_plan.h"
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>

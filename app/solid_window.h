@@ -4,7 +4,7 @@
 #pragma once
 
 #include "solid/solid_mesh.h"
-#include "view/drawing.h"
+#include "insole/drawing.h"
 
 #include <memory>
 

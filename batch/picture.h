@@ -5,7 +5,7 @@
 #pragma once
 
 #include "base/grid.h"
-#include "view/height_colour.h"
+#include "insole/height_colour.h"
 
 #include <cstdint>
 #include <vector>

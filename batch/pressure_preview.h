@@ -6,7 +6,7 @@
 
 #include "base/grid.h"
 #include "batch/picture.h"
-#include "view/drawing.h"
+#include "insole/drawing.h"
 
 // Room for labels of five digits: a measurement may peak at up to 10,000 kPa.
 constexpr int PRESSURE_PREVIEW_WIDTH =

@@ -5,7 +5,7 @@
 
 #include "base/grid.h"
 #include "batch/picture.h"
-#include "view/height_colour.h"
+#include "insole/height_colour.h"
 
 #include <cstdint>
 #include <vector>

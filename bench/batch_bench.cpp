@@ -9,8 +9,8 @@
 #include "imagefile/insole_export.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
 #include "support/pressure_files.h"
 
 #include <benchmark/benchmark.h>

@@ -9,8 +9,8 @@
 #include "support/limit_grids.h"
 #include "support/reference_limit.h"
 #include "base/grid.h"
-#include "view/shaping.h"
-#include "view/slope_limit.h"
+#include "insole/shaping.h"
+#include "insole/slope_limit.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,8 +7,8 @@
 #include "base/trace.h"
 #include "mill/gcode.h"
 #include "mill/toolpath.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
 
 #include <benchmark/benchmark.h>
 

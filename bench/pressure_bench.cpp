@@ -9,8 +9,8 @@
 #include "pressure/placement.h"
 #include "pressure/pressure_file.h"
 #include "pressure/relief.h"
-#include "view/recompute.h"
-#include "view/relief_plan.h"
+#include "insole/recompute.h"
+#include "insole/relief_plan.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // binary STL and binary PLY, and the placement alone. Run: build/bench/tarsola_scan_bench
 #include "base/trace.h"
 #include "support/scan_files.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,8 +9,8 @@
 #include "base/trace.h"
 #include "solid/solid_files.h"
 #include "solid/solid_mesh.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
 
 #include <benchmark/benchmark.h>
 

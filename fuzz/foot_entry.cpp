@@ -3,7 +3,7 @@
 #include "imagefile/image_door.h"
 #include "imagefile/pixel_grey.h"
 #include "base/grid.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include <memory>
 

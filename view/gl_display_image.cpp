@@ -1,12 +1,12 @@
 #include "view/gl_display_image.h"
 
 #include "base/trace.h"
-#include "imagefile/file_dialogs.h"
+#include "view/file_dialogs.h"
 #include "imagefile/file_names.h"
 #include "imagefile/loaded_foot.h"
-#include "view/drawing.h"
+#include "insole/drawing.h"
 #include "view/insole_listener.h"
-#include "view/recompute.h"
+#include "insole/recompute.h"
 
 #include <FL/Fl.H>
 #include <FL/gl.h>

@@ -1,13 +1,13 @@
 // The insole view: an OpenGL window that shows the foot stretched to the chosen width and
 // length, and on the frame after every change makes the insole's height map from that same
-// drawing, done by the drawing rule (view/drawing.h).
+// drawing, done by the drawing rule (insole/drawing.h).
 #pragma once
 
-#include "view/drawing.h"
+#include "insole/drawing.h"
 #include "view/insole_controls.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
-#include "view/relief_plan.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
+#include "insole/relief_plan.h"
 
 #include <FL/Fl_Gl_Window.H>
 

@@ -4,7 +4,7 @@
 
 #include "base/grid.h"
 #include "solid/solid_mesh.h"
-#include "view/height_colour.h"
+#include "insole/height_colour.h"
 
 #include <cstddef>
 #include <cstdint>

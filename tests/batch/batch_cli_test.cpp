@@ -7,10 +7,10 @@
 #include "support/pressure_files.h"
 #include "support/scan_files.h"
 #include "support/test_support.h"
-#include "view/drawing.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
-#include "view/relief_plan.h"
+#include "insole/drawing.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
+#include "insole/relief_plan.h"
 
 #include <nlohmann/json.hpp>
 

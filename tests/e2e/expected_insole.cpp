@@ -8,8 +8,8 @@
 // OUT (row 0 first, the bottom row) and prints one line: the foot's box and sizes, the drawn
 // size and the lowest height as the window traces it ("min %f"). Exits with 1 on bad
 // arguments or an unreadable foot.
-#include "view/insole_state.h"
-#include "view/recompute.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
 
 #include <fcntl.h>
 #include <unistd.h>

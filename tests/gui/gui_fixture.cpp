@@ -2,7 +2,7 @@
 
 #include "app/fonts.h"
 #include "app/solid_window.h"
-#include "view/drawing.h"
+#include "insole/drawing.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Check_Button.H>

@@ -9,7 +9,7 @@
 #include "batch/batch.h"
 #include "mill/gcode.h"
 #include "mill/mill_settings.h"
-#include "view/relief_plan.h"
+#include "insole/relief_plan.h"
 #include "view/solid_view.h"
 
 #include <FL/Fl.H>

@@ -10,8 +10,8 @@
 #include "solid/solid_files.h"
 #include "imagefile/insole_export.h"
 #include "support/pressure_files.h"
-#include "view/recompute.h"
-#include "view/relief_plan.h"
+#include "insole/recompute.h"
+#include "insole/relief_plan.h"
 #include "view/solid_view.h"
 
 #include <FL/Fl_Button.H>

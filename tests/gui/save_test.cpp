@@ -2,7 +2,7 @@
 #include "gui_fixture.h"
 
 #include "app/solid_window.h"
-#include "imagefile/file_dialogs.h"
+#include "view/file_dialogs.h"
 #include "imagefile/insole_export.h"
 #include "support/scan_files.h"
 

@@ -3,10 +3,10 @@
 
 #include "app/message_line.h"
 #include "imagefile/insole_export.h"
-#include "view/drawing.h"
+#include "insole/drawing.h"
 #include "base/grid_stats.h"
-#include "view/shaping.h"
-#include "view/slope_limit.h"
+#include "insole/shaping.h"
+#include "insole/slope_limit.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>

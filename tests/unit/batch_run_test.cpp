@@ -1,9 +1,9 @@
 // The batch without its command line: the recompute on the CPU, where each foot's files go,
 // and how a batch carries on past a bad foot.
 #include "batch/batch.h"
-#include "view/drawing.h"
-#include "view/recompute.h"
-#include "view/slope_limit.h"
+#include "insole/drawing.h"
+#include "insole/recompute.h"
+#include "insole/slope_limit.h"
 
 #include "support/test_support.h"
 

@@ -1,5 +1,5 @@
 // Where the foot is drawn and which texel each view pixel shows.
-#include "view/drawing.h"
+#include "insole/drawing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Loading a foot image: sampling the bottom-left block, measuring the foot, slider ranges.
 #include "imagefile/foot_image.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include "support/test_support.h"
 

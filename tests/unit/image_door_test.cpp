@@ -3,7 +3,7 @@
 // decoder.
 #include "fuzz/bmp_headers.h"
 #include "imagefile/image_door.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include "support/test_support.h"
 

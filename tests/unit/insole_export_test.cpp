@@ -6,7 +6,7 @@
 #include "imagefile/insole_export.h"
 #include "imagefile/source_image.h"
 #include "support/test_support.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // conversion to 24 bits), and its insole reads back with the heights in every sample.
 #include "imagefile/insole_export.h"
 #include "support/test_support.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // outline, turned and shifted by known amounts (in-shoe, and on a 400 mm plate), come back
 // where they were taken; one turned over left to right is recognised as the other foot.
 #include "pressure/placement.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The relief in the recompute that the window and the batch share: drawn onto the insole like
 // the foot, raising it around the zones and leaving the zones as they were; switched off, or
 // without a measurement, the insole is today's to the byte; the limit and the solid hold.
-#include "view/recompute.h"
-#include "view/relief_plan.h"
+#include "insole/recompute.h"
+#include "insole/relief_plan.h"
 
 #include "solid/solid_mesh.h"
 #include "support/pressure_files.h"

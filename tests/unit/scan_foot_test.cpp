@@ -4,7 +4,7 @@
 #include "scan/scan_foot.h"
 #include "support/scan_files.h"
 #include "support/test_support.h"
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Height shaping: exact outputs, the returned lowest height and its trace.
 #include "base/trace.h"
 #include "base/grid.h"
-#include "view/shaping.h"
+#include "insole/shaping.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "support/reference_limit.h"
 #include "base/grid.h"
 #include "base/grid_stats.h"
-#include "view/shaping.h"
-#include "view/slope_limit.h"
+#include "insole/shaping.h"
+#include "insole/slope_limit.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // true to the heights, the same triangles every time, and the figures a person reads off it.
 #include "solid/solid_mesh.h"
 #include "support/solid_check.h"
-#include "view/insole_state.h"
-#include "view/recompute.h"
+#include "insole/insole_state.h"
+#include "insole/recompute.h"
 #include "base/trace.h"
 
 #include <gtest/gtest.h>

@@ -6,8 +6,8 @@
 #include "base/grid.h"
 #include "base/insole_settings.h"
 #include "pressure/relief.h"
-#include "view/drawing.h"
-#include "view/insole_state.h"
+#include "insole/drawing.h"
+#include "insole/insole_state.h"
 
 #include <vector>
 

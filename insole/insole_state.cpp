@@ -1,4 +1,4 @@
-#include "view/insole_state.h"
+#include "insole/insole_state.h"
 
 #include "base/trace.h"
 #include "imagefile/insole_export.h"

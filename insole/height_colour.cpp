@@ -1,4 +1,4 @@
-#include "view/height_colour.h"
+#include "insole/height_colour.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "view/recompute.h"
+#include "insole/recompute.h"
 
 #include "base/grid_stats.h"
 #include "base/trace.h"
 #include "imagefile/foot_image.h"
-#include "view/drawing.h"
-#include "view/shaping.h"
-#include "view/slope_limit.h"
+#include "insole/drawing.h"
+#include "insole/shaping.h"
+#include "insole/slope_limit.h"
 
 #include <cmath>
 #include <memory>

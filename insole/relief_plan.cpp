@@ -1,4 +1,4 @@
-#include "view/relief_plan.h"
+#include "insole/relief_plan.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "view/slope_limit.h"
+#include "insole/slope_limit.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "imagefile/file_dialogs.h"
+#include "view/file_dialogs.h"
 
 #include "base/trace.h"
 #include "imagefile/insole_export.h"

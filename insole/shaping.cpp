@@ -1,4 +1,4 @@
-#include "view/shaping.h"
+#include "insole/shaping.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "view/drawing.h"
+#include "insole/drawing.h"
 
 #include <algorithm>
 #include <cmath>

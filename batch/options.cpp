@@ -1,0 +1,287 @@
+// The command line's values checked and made into the values the rooms take, and the
+// checks that a batch can run at all before any foot is made.
+#include "batch/batch.h"
+
+#include "batch/batch_files.h"
+#include "batch/report.h"
+#include "imagefile/file_names.h"
+#include "imagefile/foot_image.h"
+#include "mill/mill_setup.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace {
+
+// "X,Y": two finite numbers separated by a comma, white space around them allowed.
+bool parseShift(const std::string& text, double& x, double& y)
+{
+    const char* start = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double first = std::strtod(start, &end);
+    if (end == start || errno == ERANGE) {
+        return false;
+    }
+    while (*end == ' ') {
+        ++end;
+    }
+    if (*end != ',') {
+        return false;
+    }
+    start = end + 1;
+    const double second = std::strtod(start, &end);
+    if (end == start || errno == ERANGE) {
+        return false;
+    }
+    while (*end == ' ') {
+        ++end;
+    }
+    if (*end != '\0' || !std::isfinite(first) || !std::isfinite(second)) {
+        return false;
+    }
+    x = first;
+    y = second;
+    return true;
+}
+
+// The pressure options given, as the command line names them.
+std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
+{
+    std::vector<const char*> given;
+    const std::pair<const char*, bool> options[] = {
+        {"--pressure-preview", !p.preview.empty()},
+        {"--relief-kpa", p.thresholdKpa.has_value()},
+        {"--relief-depth-mm", p.depthMm.has_value()},
+        {"--relief-margin-mm", p.marginMm.has_value()},
+        {"--relief-width-mm", p.widthMm.has_value()},
+        {"--pressure-pitch-mm", p.pitchMm.has_value()},
+        {"--pressure-units", p.units.has_value()},
+        {"--pressure-shift", p.shift.has_value()},
+        {"--pressure-turn", p.turnDegrees.has_value()}};
+    for (const auto& [option, set] : options) {
+        if (set) {
+            given.push_back(option);
+        }
+    }
+    return given;
+}
+
+// The milling options given, as the command line names them.
+std::vector<const char*> millOptionsGiven(const BatchMill& mill)
+{
+    std::vector<const char*> given;
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        if (mill[i]) {
+            given.push_back(millParameterInfo(MILL_PARAMETERS[i], MillSetup{}).option);
+        }
+    }
+    return given;
+}
+
+std::string prepareFolder(const std::string& option, const std::string& folder)
+{
+    if (isFolder(folder)) {
+        return {};
+    }
+    struct stat info {};
+    if (stat(folder.c_str(), &info) == 0) {
+        return option + " " + folder + " must be a folder when several feet are given";
+    }
+    if (mkdir(folder.c_str(), 0777) != 0) {
+        return "cannot create the folder " + folder + " for " + option + ": " +
+               std::strerror(errno);
+    }
+    return {};
+}
+
+}  // namespace
+
+bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::string& why)
+{
+    BatchRelief settled;
+    struct Ranged {
+        const char* option;
+        const std::optional<double>& value;
+        double minimum;
+        double maximum;
+        const char* unit;
+        double& target;
+    };
+    const Ranged ranged[] = {
+        {"--relief-kpa", pressure.thresholdKpa, MIN_RELIEF_KPA, MAX_RELIEF_KPA, "kPa",
+         settled.parameters.thresholdKpa},
+        {"--relief-depth-mm", pressure.depthMm, MIN_RELIEF_DEPTH_MM, MAX_RELIEF_DEPTH_MM, "mm",
+         settled.parameters.depthMm},
+        {"--relief-margin-mm", pressure.marginMm, MIN_RELIEF_MARGIN_MM, MAX_RELIEF_MARGIN_MM, "mm",
+         settled.parameters.marginMm},
+        {"--relief-width-mm", pressure.widthMm, MIN_RELIEF_WIDTH_MM, MAX_RELIEF_WIDTH_MM, "mm",
+         settled.parameters.widthMm},
+        {"--pressure-pitch-mm", pressure.pitchMm, MIN_PRESSURE_PITCH_MM, MAX_PRESSURE_PITCH_MM,
+         "mm", settled.reading.pitchMm},
+    };
+    for (const Ranged& r : ranged) {
+        if (!r.value) {
+            continue;
+        }
+        if (!(*r.value >= r.minimum && *r.value <= r.maximum)) {
+            why = std::string(r.option) + " " + exact(*r.value) + " is outside the allowed range " +
+                  exact(r.minimum) + " to " + exact(r.maximum) + " " + r.unit;
+            return false;
+        }
+        r.target = *r.value;
+    }
+    if (pressure.units && !pressureUnitFromName(*pressure.units, settled.reading.units)) {
+        why = "--pressure-units " + *pressure.units +
+              " is not a unit taken: kPa, MPa, N/cm2 or PSI, in any case";
+        return false;
+    }
+    if (pressure.shift &&
+        !parseShift(*pressure.shift, settled.correction.shiftXMm, settled.correction.shiftYMm)) {
+        why = "--pressure-shift " + *pressure.shift +
+              " is not two finite numbers of mm written X,Y (for example 2.5,-4)";
+        return false;
+    }
+    if (pressure.turnDegrees) {
+        if (!std::isfinite(*pressure.turnDegrees)) {
+            why = "--pressure-turn " + exact(*pressure.turnDegrees) +
+                  " is not a finite number of degrees";
+            return false;
+        }
+        settled.correction.turnDegrees = *pressure.turnDegrees;
+    }
+    settings = settled;
+    return true;
+}
+
+bool settleMill(const BatchMill& mill, MillSetup& setup, std::string& why)
+{
+    MillSetup settled;
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        if (mill[i]) {
+            millValue(settled, MILL_PARAMETERS[i]) = *mill[i];
+        }
+    }
+    // In MILL_PARAMETERS' order, the tool before the stepover and the flute before the blank:
+    // a range that hangs on another value is checked after that value is.
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        const MillParameter parameter = MILL_PARAMETERS[i];
+        const MillParameterInfo info = millParameterInfo(parameter, settled);
+        const double value = millValue(settled, parameter);
+        if (value >= info.minimum && value <= info.maximum) {
+            continue;
+        }
+        why = std::string(info.option) + " " + exact(value) + " is outside the allowed range " +
+              exact(info.minimum) + " to " + exact(info.maximum) + " " + info.unit;
+        if (parameter == MillParameter::Stepover) {
+            why += " (up to the tool's radius)";
+        } else if (parameter == MillParameter::Blank) {
+            why += value > info.maximum
+                       ? " (a blank deeper than the flute length cannot be cut through)"
+                       : " (0 for automatic)";
+        }
+        return false;
+    }
+    setup = settled;
+    return true;
+}
+
+std::string prepareBatch(const BatchOptions& options)
+{
+    if (options.feet.empty()) {
+        return "no foot image given";
+    }
+    const bool writesSolid = !options.stl.empty() || !options.threeMf.empty();
+    const BatchPressure& pressure = options.pressure;
+    const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid ||
+                        !options.footImage.empty() || !pressure.preview.empty() ||
+                        !options.gcode.empty();
+    // Before the outputs: a milling option alone is more likely a forgotten --gcode than a
+    // wish for nothing.
+    if (options.gcode.empty()) {
+        const std::vector<const char*> given = millOptionsGiven(options.mill);
+        if (!given.empty()) {
+            return std::string(given.front()) +
+                   " is about milling, and no G-code is asked for: add --gcode FILE (a FOLDER "
+                   "for several feet)";
+        }
+    }
+    if (options.info && writes) {
+        return "--info writes nothing; leave out -o, --preview, --stl, --3mf, --gcode, "
+               "--foot-image and --pressure-preview";
+    }
+    if (!options.info && !writes) {
+        return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF, --gcode NC, "
+               "--foot-image PNG or --pressure-preview PNG (any of them), or --info";
+    }
+    if (!levelInRange(options.scan.levelMm)) {
+        return "--level-mm " + number(options.scan.levelMm) + " is outside the allowed range " +
+               number(MIN_LEVEL_MM) + " to " + number(MAX_LEVEL_MM) + " mm";
+    }
+    if (!(options.heightRatio >= MIN_HEIGHT_RATIO && options.heightRatio <= MAX_HEIGHT_RATIO)) {
+        return "--height " + number(options.heightRatio) + " is outside the allowed range " +
+               number(MIN_HEIGHT_RATIO) + " to " + number(MAX_HEIGHT_RATIO);
+    }
+    const bool several = options.feet.size() > 1;
+    if (pressure.measurement.empty()) {
+        const std::vector<const char*> given = pressureOptionsGiven(pressure);
+        if (!given.empty()) {
+            return std::string(given.front()) +
+                   " is about a pressure measurement, and none is given: add --pressure FILE "
+                   "(a FOLDER for several feet)";
+        }
+    } else {
+        BatchRelief settled;
+        std::string why;
+        if (!settleRelief(pressure, settled, why)) {
+            return why;
+        }
+        if (several && !isFolder(pressure.measurement)) {
+            return "--pressure " + pressure.measurement +
+                   " must be a folder when several feet are given, holding each foot's "
+                   "measurement under its name (NAME.asf, NAME.csv or NAME.txt)";
+        }
+    }
+    if (!options.gcode.empty()) {
+        MillSetup setup;
+        std::string why;
+        if (!settleMill(options.mill, setup, why)) {
+            return why;
+        }
+    }
+    const auto needsFolder = [several](const std::string& target) {
+        return !target.empty() && (several || target.back() == '/');
+    };
+    // The pictures are PNG whatever their names say: a name that promises another format
+    // would lie to whoever opens the file.
+    for (const auto& [option, target] : {std::pair<const char*, const std::string*>{"--preview", &options.preview},
+                                         {"--foot-image", &options.footImage},
+                                         {"--pressure-preview", &pressure.preview}}) {
+        if (target->empty() || needsFolder(*target) || isFolder(*target)) {
+            continue;
+        }
+        const FREE_IMAGE_FORMAT named = FreeImage_GetFIFFromFilename(target->c_str());
+        if (named != FIF_UNKNOWN && named != FIF_PNG) {
+            return std::string(option) + " " + *target + ": the file is a PNG picture, but its name " +
+                   "says " + formatOf(named) + "; name it .png";
+        }
+    }
+    const std::pair<const char*, const std::string*> targets[] = {
+        {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
+        {"--3mf", &options.threeMf}, {"--gcode", &options.gcode},
+        {"--foot-image", &options.footImage}, {"--pressure-preview", &pressure.preview}};
+    for (const auto& [option, target] : targets) {
+        if (needsFolder(*target)) {
+            const std::string why = prepareFolder(option, *target);
+            if (!why.empty()) {
+                return why;
+            }
+        }
+    }
+    return {};
+}

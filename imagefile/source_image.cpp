@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,6 +47,27 @@ bool readWholeFile(const char* path, std::vector<std::uint8_t>& bytes, std::stri
 }  // namespace
 
 SourceImage::~SourceImage() { release(); }
+
+SourceImage::SourceImage(SourceImage&& other) noexcept { *this = std::move(other); }
+
+SourceImage& SourceImage::operator=(SourceImage&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        bits = other.bits;
+        bitmap = other.bitmap;
+        pitch = other.pitch;
+        bpp = other.bpp;
+        bytesPerPixel = other.bytesPerPixel;
+        width = other.width;
+        height = other.height;
+        dpmX = other.dpmX;
+        format = other.format;
+        other.bits = nullptr;
+        other.bitmap = nullptr;
+    }
+    return *this;
+}
 
 void SourceImage::release()
 {

@@ -285,9 +285,8 @@ TEST_F(MillWindowTest, FiguresAndPathFollowTheInsoleAndAnOlderOneIsNeverShownAsC
 TEST_F(MillWindowTest, WithNoFootThereIsNothingToMillAndSaveRefuses)
 {
     openMillWindow();
-    writeFileBytes(dir.file("notes.txt"), "not a foot");
     const unsigned long built = solidWindow->solidsBuilt();
-    EXPECT_FALSE(loadFoot(dir.file("notes.txt")));
+    unloadFoot();
     ASSERT_TRUE(pumpUntil([built] { return solidWindow->solidsBuilt() > built; }));
     EXPECT_EQ(millWindow->state(), MillWindow::State::NothingToMill);
     EXPECT_NE(std::string(millWindow->status->label()).find("沒有可銑削"), std::string::npos);

@@ -105,8 +105,7 @@ protected:
 TEST_F(SolidWindowTest, OpensFromTheButtonSaysWhenNoFootIsLoadedAndFollowsTheLoad)
 {
     TempDir dir;
-    writeFileBytes(dir.file("notes.txt"), "not a foot");
-    ASSERT_FALSE(loadFoot(dir.file("notes.txt")));
+    unloadFoot();
     clickSolidButton();
     EXPECT_STREQ(solidWindow->label(), "Tarsola 3D");
     EXPECT_TRUE(solidWindow->absence->visible());

@@ -18,14 +18,14 @@ InsoleListener listenedBefore = nullptr;
 // Called inside the view's frame, like every listener: only a label changes.
 void insoleHasChanged()
 {
+    Fl_Box* line = alterationsLine;
     const std::string text = insoleAlterations(insoleView->reliefPlan.get(), *insoleView->drawnRelief);
-    if (text != (alterationsLine->label() ? alterationsLine->label() : "")) {
-        alterationsLine->copy_label(text.c_str());
-        alterationsLine->copy_tooltip(text.empty() ? nullptr : text.c_str());
+    if (text != (line->label() ? line->label() : "")) {
+        line->copy_label(text.c_str());
+        line->copy_tooltip(text.empty() ? nullptr : text.c_str());
         // The label is drawn over the window's own background.
-        if (alterationsLine->window()) {
-            alterationsLine->window()->damage(FL_DAMAGE_ALL, alterationsLine->x(), alterationsLine->y(),
-                                              alterationsLine->w(), alterationsLine->h());
+        if (line->window()) {
+            line->window()->damage(FL_DAMAGE_ALL, line->x(), line->y(), line->w(), line->h());
         }
     }
     if (listenedBefore) {

@@ -27,7 +27,10 @@ constexpr int LABEL_INSET = 3;
 
 const char* const ELLIPSIS = "…";
 
-double widthOf(const std::string& text) { return fl_width(text.c_str(), static_cast<int>(text.size())); }
+double widthOf(const std::string& text)
+{
+    return fl_width(text.c_str(), static_cast<int>(text.size()));
+}
 
 // The longest start of `text` that ends at a whole word and, with the ellipsis, fits in
 // `room` pixels in the current font. A first word wider than the line on its own (a long
@@ -39,7 +42,8 @@ std::string wholeWordsWithin(const std::string& text, double room)
     }
     const double left = room - widthOf(ELLIPSIS);
     std::size_t best = 0;
-    for (std::size_t space = text.find(' '); space != std::string::npos; space = text.find(' ', space + 1)) {
+    for (std::size_t space = text.find(' '); space != std::string::npos;
+         space = text.find(' ', space + 1)) {
         if (space == 0 || text[space - 1] == ' ') {
             continue;
         }

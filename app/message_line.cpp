@@ -10,11 +10,22 @@ namespace {
 
 MessageLine* currentLine = nullptr;
 
-void showMessage(const std::string& text, MessageKind kind)
+void showMessage(const std::string& text, MessageKind kind, const std::string& file)
 {
     if (currentLine) {
-        currentLine->say(text, kind);
+        currentLine->say(text, kind, file);
     }
+}
+
+// The text with the first mention of `file` shortened to the part after its last '/'.
+std::string withoutFolders(const std::string& text, const std::string& file)
+{
+    const std::size_t slash = file.rfind('/');
+    const std::size_t at = slash == std::string::npos ? std::string::npos : text.find(file);
+    if (at == std::string::npos || slash + 1 == file.size()) {
+        return text;
+    }
+    return text.substr(0, at) + file.substr(slash + 1) + text.substr(at + file.size());
 }
 
 // Readable on the window's grey background: a dark red for what failed, a dark amber for
@@ -85,9 +96,10 @@ MessageLine::MessageLine(int x, int y, int w, int h) : Fl_Box(x, y, w, h)
     clear_visible_focus();
 }
 
-void MessageLine::say(const std::string& text, MessageKind kind)
+void MessageLine::say(const std::string& text, MessageKind kind, const std::string& file)
 {
     text_ = text;
+    brief_ = withoutFolders(text, file);
     kind_ = kind;
     copy_tooltip(text.empty() ? nullptr : text.c_str());
     labelcolor(kind == MessageKind::Error     ? ERROR_COLOUR
@@ -105,12 +117,12 @@ void MessageLine::fit()
 {
     // Text is measured on the display; before it is open the first drawing fits the text.
     if (!fl_display) {
-        shown_ = text_;
+        shown_ = brief_;
         copy_label(shown_.c_str());
         return;
     }
     fl_font(labelfont(), labelsize());
-    shown_ = wholeWordsWithin(text_, w() - 2 * LABEL_INSET);
+    shown_ = wholeWordsWithin(brief_, w() - 2 * LABEL_INSET);
     copy_label(shown_.c_str());
 }
 
@@ -125,7 +137,7 @@ void MessageLine::resize(int x, int y, int w, int h)
 
 void MessageLine::draw()
 {
-    if (shown_ == text_ && !text_.empty()) {
+    if (shown_ == brief_ && !brief_.empty()) {
         fit();
     }
     // Drawn without FLTK's label symbols: an '@' in a file name is a character like any other.

@@ -21,8 +21,11 @@ std::FILE* problemTraceStream();
 // What a person at a window reads: every line on the problem stream reaches the listener as
 // a message too (its text without the newline), and so do the successes, which have no trace
 // line of their own. A window shows the last one; the trace lines stay exactly as they are.
+// A line about one file names it as it was given (often with its folders); `file` is that
+// name, or empty, so that a window can name the file without the folders that push the
+// reason out of sight.
 enum class MessageKind { Done, Warning, Error };
-using MessageListener = void (*)(const std::string& text, MessageKind kind);
+using MessageListener = void (*)(const std::string& text, MessageKind kind, const std::string& file);
 // Null: nobody listens (the batch).
 void setMessageListener(MessageListener listener);
 // Lines written on the problem stream so far: an operation that wrote none of its own can say

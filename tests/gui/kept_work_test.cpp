@@ -157,14 +157,14 @@ void pumpFor(double seconds)
     testing::internal::GetCapturedStdout();
 }
 
-// The line shows the start of its message in whole words, within its width, and the whole
-// message in its tooltip.
+// The line shows the start of its message, as it words it, in whole words within its width,
+// and the whole message in its tooltip.
 void expectWholeWordsWithin(const MessageLine* line)
 {
-    const std::string& text = line->text();
+    const std::string& text = line->brief();
     const std::string& shown = line->shown();
     ASSERT_NE(line->tooltip(), nullptr);
-    EXPECT_EQ(std::string(line->tooltip()), text);
+    EXPECT_EQ(std::string(line->tooltip()), line->text());
     fl_font(line->labelfont(), line->labelsize());
     EXPECT_LE(fl_width(shown.c_str()), line->w() - 6) << shown;
     if (shown == text) {
@@ -284,13 +284,26 @@ TEST_F(KeptWork, TheMainWindowShowsARelievedInsoleWhileItIsRelievedWithThe3DWind
 
 TEST_F(KeptWork, ALongMessageShowsWholeWordsInTheProgramsWordsTheWholeOfItInTheTooltip)
 {
+    // The line names the file without its folders, which would push the reason out of sight;
+    // the tooltip and standard error keep the whole path.
+    writeFileBytes(dir.file("notes.png"), "not a foot");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(insoleView->loadFootFile(dir.file("notes.png").c_str()));
+    const std::string refusal = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(messageLine->text() + "\n", refusal);
+    EXPECT_EQ(messageLine->brief(), "Cannot read foot image notes.png: not an image format the program "
+                                    "reads, nor a 3D scan (STL, OBJ, PLY) it reads");
+    expectWholeWordsWithin(messageLine);
+    EXPECT_EQ(messageLine->shown().rfind("Cannot read foot image notes.png: not an image", 0), 0u)
+        << messageLine->shown();
+
     // A long name pushes the reason past the end of the main window's line.
     const std::string name = dir.file("a foot image with a rather long name from the scanner.png");
     writeFileBytes(name, "not a foot");
     testing::internal::CaptureStderr();
     EXPECT_FALSE(insoleView->loadFootFile(name.c_str()));
     testing::internal::GetCapturedStderr();
-    EXPECT_NE(messageLine->shown(), messageLine->text());
+    EXPECT_NE(messageLine->shown(), messageLine->brief());
     expectWholeWordsWithin(messageLine);
 
     // A PNG whose pixels are cut short: the image library's own complaint stays on standard

@@ -13,6 +13,7 @@
 #include "insole/relief_plan.h"
 
 #include <FL/Fl_Box.H>
+#include <FL/Fl_Browser.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
@@ -85,10 +86,19 @@ bool entered(Fl_Float_Input* field, const char* what, const char* unit, double m
 
 void keepSettings() { writeReliefSettings(RELIEF_SETTINGS_FILE, kept); }
 
+std::string percent(double share)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.0f%%", share * 100.0);
+    return text;
+}
+
 // The measurement read again, placed again and relieved again with what the panel says now;
-// on failure the old plan stays and the reason is traced.
+// on failure the old plan stays and the reason is traced. The message line then gives the
+// new placement's warnings, or `done` with the new share of the load on the foot: never the
+// share of a placement that no longer holds.
 bool replan(const ReliefPlan& from, const PlacementCorrection& correction,
-            const ReliefParameters& parameters)
+            const ReliefParameters& parameters, const std::string& done)
 {
     auto plan = std::make_unique<ReliefPlan>(from);
     plan->parameters = parameters;
@@ -101,9 +111,18 @@ bool replan(const ReliefPlan& from, const PlacementCorrection& correction,
     for (const std::string& warning : plan->placement.warnings) {
         traceFileWarning("Pressure measurement", plan->measurementFile.c_str(), warning.c_str());
     }
+    if (!plan->placement.doubtful()) {
+        traceSuccess(done + ": " + percent(plan->placement.loadShare) + " of its load on the foot");
+    }
     insoleView->reliefPlan = std::move(plan);
     insoleMustFollow();
     return true;
+}
+
+// The success line of a placement changed by hand.
+std::string placedAgain(const ReliefPlan& plan)
+{
+    return "Placed pressure measurement " + fileNameOf(plan.measurementFile) + " again";
 }
 
 void openClicked(Fl_Widget* widget, void*)
@@ -175,7 +194,8 @@ void parameterEntered(Fl_Widget* widget, void*)
     }
 }
 
-// The hand correction: the measurement placed again (about 3 ms) for the next frame.
+// The hand correction: the measurement placed again (a few ms: all four ways it could lie
+// are fitted) for the next frame.
 void correctionEntered(Fl_Widget* widget, void*)
 {
     PressurePanel* panel = panelOf(widget);
@@ -185,14 +205,16 @@ void correctionEntered(Fl_Widget* widget, void*)
     PlacementCorrection correction = plan ? plan->correction : PlacementCorrection{};
     bool ok = false;
     if (field == panel->shiftXInput) {
-        ok = entered(field, "Pressure shift", "mm", -100, 100, correction.shiftXMm, correction.shiftXMm);
+        ok = entered(field, "Pressure shift", "mm", -MAX_HAND_SHIFT_MM, MAX_HAND_SHIFT_MM,
+                     correction.shiftXMm, correction.shiftXMm);
     } else if (field == panel->shiftYInput) {
-        ok = entered(field, "Pressure shift", "mm", -100, 100, correction.shiftYMm, correction.shiftYMm);
+        ok = entered(field, "Pressure shift", "mm", -MAX_HAND_SHIFT_MM, MAX_HAND_SHIFT_MM,
+                     correction.shiftYMm, correction.shiftYMm);
     } else if (field == panel->turnInput) {
-        ok = entered(field, "Pressure turn", "degrees", -180, 180, correction.turnDegrees,
-                     correction.turnDegrees);
+        ok = entered(field, "Pressure turn", "degrees", -MAX_HAND_TURN_DEGREES,
+                     MAX_HAND_TURN_DEGREES, correction.turnDegrees, correction.turnDegrees);
     }
-    if (ok && plan && !replan(*plan, correction, plan->parameters)) {
+    if (ok && plan && !replan(*plan, correction, plan->parameters, placedAgain(*plan))) {
         showValue(panel->shiftXInput, plan->correction.shiftXMm);
         showValue(panel->shiftYInput, plan->correction.shiftYMm);
         showValue(panel->turnInput, plan->correction.turnDegrees);
@@ -216,11 +238,47 @@ void matrixOptionsChanged(Fl_Widget* widget, void*)
     }
 }
 
-std::string percent(double share)
+// Turned over left to right, or back: the measurement placed again, the hand correction kept.
+// Without a measurement the button says how the next one is placed.
+void mirrorToggled(Fl_Widget* widget, void*)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%.0f%%", share * 100.0);
-    return text;
+    MessagesOn here(solidWindow ? solidWindow->messageLine : nullptr);
+    auto* button = static_cast<Fl_Check_Button*>(widget);
+    const ReliefPlan* plan = insoleView->reliefPlan.get();
+    if (!plan) {
+        return;
+    }
+    PlacementCorrection correction = plan->correction;
+    correction.mirror = button->value() != 0;
+    if (!replan(*plan, correction, plan->parameters, placedAgain(*plan))) {
+        button->value(plan->correction.mirror);
+    }
+}
+
+// Which end of a plain matrix its first row is at. A plain matrix open now is read again;
+// a sensor export's header says how its rows run, so it stays as it is.
+void heelFirstToggled(Fl_Widget* widget, void*)
+{
+    PressurePanel* panel = panelOf(widget);
+    MessagesOn here(solidWindow ? solidWindow->messageLine : nullptr);
+    auto* button = static_cast<Fl_Check_Button*>(widget);
+    matrixOptions.heelFirst = button->value() != 0;
+    const ReliefPlan* plan = insoleView->reliefPlan.get();
+    if (!plan) {
+        return;
+    }
+    if (plan->map.format != "plain matrix") {
+        traceFileWarning("Pressure measurement", plan->measurementFile.c_str(),
+                         "a sensor insole export has its first row at the toes unless its "
+                         "MIRROR_ROW says otherwise; the first row's end is chosen for plain "
+                         "matrices");
+        return;
+    }
+    if (!openMeasurement(*panel, plan->measurementFile.c_str())) {
+        // The measurement shown stays as it was read.
+        matrixOptions.heelFirst = !matrixOptions.heelFirst;
+        button->value(matrixOptions.heelFirst);
+    }
 }
 
 }  // namespace
@@ -270,19 +328,32 @@ PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 482)
         showValue(field, 0.0);
     }
 
-    zones = new Fl_Box(x, y + 374, 190, 108);
-    zones->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP | FL_ALIGN_CLIP);
-    zones->labelsize(12);
+    zones = new Fl_Browser(x, y + 400, 190, 82);
+    zones->box(FL_FLAT_BOX);
+    zones->color(FL_BACKGROUND_COLOR);
+    zones->textsize(12);
+    zones->has_scrollbar(Fl_Browser_::VERTICAL);
+
+    // Made after the others, so that every control before them keeps its place and its turn
+    // in the keyboard order: one row under the hand correction, above the zone list.
+    heelFirstButton = new Fl_Check_Button(x, y + 372, 98, 24, "首列在腳跟");
+    heelFirstButton->value(matrixOptions.heelFirst);
+    heelFirstButton->callback(heelFirstToggled);
+    heelFirstButton->tooltip("矩陣的第一列在腳跟（整張量測頭尾顛倒讀入）");
+    mirrorButton = new Fl_Check_Button(x + 98, y + 372, 92, 24, "左右翻轉");
+    mirrorButton->callback(mirrorToggled);
+    mirrorButton->tooltip("量測左右翻轉（另一腳的量測）");
     end();
 }
 
 void PressurePanel::showRelief()
 {
     const ReliefPlan* plan = insoleView->reliefPlan.get();
+    zones->clear();
     if (!plan) {
         setText(measurement, "尚無壓力量測");
         measurement->labelcolor(FL_FOREGROUND_COLOR);
-        setText(zones, "");
+        measurement->tooltip(nullptr);
         for (Fl_Float_Input* field : {shiftXInput, shiftYInput, turnInput}) {
             showValue(field, 0.0);
         }
@@ -290,35 +361,39 @@ void PressurePanel::showRelief()
     }
     const PressurePlacement& placed = plan->placement;
     setText(measurement, fileNameOf(plan->measurementFile) + "\n足底負重 " + percent(placed.loadShare) +
-                             (placed.looksLikeOtherFoot ? " 似為另一腳" : ""));
-    measurement->labelcolor(placed.lowShare || placed.looksLikeOtherFoot ? fl_rgb_color(140, 80, 0)
-                                                                           : FL_FOREGROUND_COLOR);
+                             (placed.looksLikeOtherFoot ? " 似為另一腳" : "") +
+                             (placed.looksEndForEnd ? " 似頭尾顛倒" : ""));
+    // A doubtful placement stays in the warning colour, its warnings in the tooltip, until the
+    // placement changes.
+    measurement->labelcolor(placed.doubtful() ? fl_rgb_color(140, 80, 0) : FL_FOREGROUND_COLOR);
+    std::string warnings;
+    for (const std::string& warning : placed.warnings) {
+        warnings += (warnings.empty() ? "" : "\n") + warning;
+    }
+    measurement->copy_tooltip(warnings.empty() ? nullptr : warnings.c_str());
     showValue(shiftXInput, plan->correction.shiftXMm);
     showValue(shiftYInput, plan->correction.shiftYMm);
     showValue(turnInput, plan->correction.turnDegrees);
+    mirrorButton->value(plan->correction.mirror);
 
     const DrawnRelief& drawn = *insoleView->drawnRelief;
-    std::string text;
     if (!activeRelief(plan)) {
-        text = plan->on ? "無區域達到閾值" : "減壓已關閉";
-    } else {
-        int shown = 0;
-        for (const ReliefZone& zone : drawn.zones) {
-            if (++shown > 3) {
-                text += "…\n";
-                break;
-            }
-            char line[128];
-            std::snprintf(line, sizeof line, "區%d (%.0f, %.0f) %d mm²\n    %.0f kPa %s\n", zone.id,
-                          zone.centreXMm, zone.centreYMm, zone.areaMm2,
-                          static_cast<double>(zone.peakKpa), zone.fullDepth ? "全深" : "未達全深");
-            text += line;
-        }
-        if (drawn.cappedCells > 0) {
-            text += "255封頂 " + std::to_string(drawn.cappedCells) + " 格";
-        }
+        zones->add(plan->on ? "無區域達到閾值" : "減壓已關閉");
+        return;
     }
-    setText(zones, text);
+    // Every zone, with its centre and area on the insole's grid as the batch reports them.
+    for (const ReliefZone& zone : drawn.zones) {
+        char line[128];
+        std::snprintf(line, sizeof line, "區%d (%.0f, %.0f) %d mm²", zone.id, zone.centreXMm,
+                      zone.centreYMm, zone.areaMm2);
+        zones->add(line);
+        std::snprintf(line, sizeof line, "    %.0f kPa %s", static_cast<double>(zone.peakKpa),
+                      zone.fullDepth ? "全深" : "未達全深");
+        zones->add(line);
+    }
+    if (drawn.cappedCells > 0) {
+        zones->add(("255封頂 " + std::to_string(drawn.cappedCells) + " 格").c_str());
+    }
 }
 
 bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name)
@@ -343,13 +418,12 @@ bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name)
         tracePressureRefused(failure.c_str());
         return false;
     }
-    const unsigned long problemsBefore = problemLinesWritten();
-    if (!replan(*plan, PlacementCorrection{}, kept.parameters)) {
+    // A new measurement starts from the automatic placement, turned over when the panel says.
+    PlacementCorrection correction;
+    correction.mirror = panel.mirrorButton->value() != 0;
+    if (!replan(*plan, correction, kept.parameters,
+                "Loaded pressure measurement " + fileNameOf(name))) {
         return false;
-    }
-    if (problemLinesWritten() == problemsBefore) {
-        traceSuccess("Loaded pressure measurement " + fileNameOf(name) + ": " +
-                     percent(insoleView->reliefPlan->placement.loadShare) + " of its load on the foot");
     }
     panel.showRelief();
     return true;

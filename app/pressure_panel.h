@@ -2,13 +2,16 @@
 // plantar-pressure measurement of the loaded foot, "減壓" [Relief] switches its relief on and
 // off, inputs take the relief's threshold, depth, margin and transition width and the hand
 // correction of the placement, and a check button colours the solid's top by the placed peak
-// pressure. Every change reaches the insole within one frame: the main view's heights (what
+// pressure. Two check buttons lay the measurement right: "首列在腳跟" reads a plain matrix
+// with its first row at the heel (turned end for end), "左右翻轉" turns the measurement over
+// left to right (the other foot's). Every change reaches the insole within one frame: the main view's heights (what
 // Save writes), the solid and the 3D picture.
 #pragma once
 
 #include <FL/Fl_Group.H>
 
 class Fl_Box;
+class Fl_Browser;
 class Fl_Button;
 class Fl_Check_Button;
 class Fl_Choice;
@@ -40,12 +43,14 @@ public:
     Fl_Float_Input* shiftXInput;
     Fl_Float_Input* shiftYInput;
     Fl_Float_Input* turnInput;
-    Fl_Box* zones;
+    Fl_Browser* zones;  // one line per zone, every zone (it scrolls)
+    Fl_Check_Button* heelFirstButton;
+    Fl_Check_Button* mirrorButton;
 };
 
 // Opens a measurement file by name (UTF-8, as the chooser gives it): read with the panel's
-// pitch and unit for plain matrices, placed on the loaded foot, and relieved with the panel's
-// parameters; the main view recomputes at its next frame. With no foot loaded, or a file
+// pitch, unit and first row's end for plain matrices, placed on the loaded foot (turned over
+// when the panel says so), and relieved with the panel's parameters; the main view recomputes at its next frame. With no foot loaded, or a file
 // that cannot be read or placed, it says why and keeps the measurement it had. Returns
 // whether the measurement is now the file's.
 bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name);

@@ -112,6 +112,41 @@ std::string rangeMessage(const char* option, double value, const SliderSetting& 
            " times the foot's " + measure + " of " + std::to_string(size) + " mm)";
 }
 
+// Why the batch makes no relief on a doubtful placement, and the way out: the switch that
+// lays the measurement right, a hand correction, or --pressure-accept.
+std::string doubtfulPlacement(const std::string& measurement, const ReliefPlan& plan)
+{
+    const PressurePlacement& p = plan.placement;
+    std::string why = "the pressure measurement " + measurement + " is doubtfully placed: ";
+    for (std::size_t i = 0; i < p.warnings.size(); ++i) {
+        why += (i ? "; " : "") + p.warnings[i];
+    }
+    std::vector<std::string> switches;
+    bool sensorTurned = false;
+    if (p.looksEndForEnd) {
+        if (plan.map.format == "plain matrix") {
+            switches.push_back(plan.map.heelFirst ? "without --pressure-heel-first"
+                                                  : "with --pressure-heel-first");
+        } else {
+            sensorTurned = true;
+        }
+    }
+    if (p.looksLikeOtherFoot) {
+        switches.push_back(plan.correction.mirror ? "without --pressure-mirror"
+                                                  : "with --pressure-mirror");
+    }
+    std::string wayOut;
+    if (!switches.empty()) {
+        wayOut = "run it " + switches[0] + (switches.size() > 1 ? " and " + switches[1] : "");
+    } else if (sensorTurned) {
+        wayOut = "a sensor insole export has its first row at the toes unless its MIRROR_ROW "
+                 "says otherwise: check how it was exported";
+    } else {
+        wayOut = "correct the placement with --pressure-shift and --pressure-turn";
+    }
+    return why + "; " + wayOut + ", or add --pressure-accept to use it as placed";
+}
+
 class Batch {
 public:
     Batch(const BatchOptions& options, std::FILE* problems)
@@ -382,6 +417,12 @@ private:
             return false;
         }
         report["placement"] = placementReport(made->placement, made->correction);
+        // A relief around the wrong spots leaves the real peaks where they were: a doubtful
+        // placement is not relieved unless the person says it is right.
+        if (made->placement.doubtful() && !relief_.accept) {
+            why = doubtfulPlacement(measurement, *made);
+            return false;
+        }
         report["relief"] = reliefReport(*made);
         for (const std::string& warning : made->placement.warnings) {
             traceFileWarning("Pressure measurement placed on", foot.c_str(), warning.c_str());

@@ -32,13 +32,20 @@ struct BatchPressure {
     std::optional<std::string> units;    // --pressure-units: kPa, MPa, N/cm2 or PSI, any case
     std::optional<std::string> shift;    // --pressure-shift "X,Y" in mm, by hand
     std::optional<double> turnDegrees;   // --pressure-turn, by hand
+    bool heelFirst = false;              // --pressure-heel-first: a plain matrix's first row
+                                         // is at the heel
+    bool mirror = false;                 // --pressure-mirror: turned over left to right
+    bool accept = false;                 // --pressure-accept: relieve a doubtful placement
 };
+
 
 // The pressure options made into the values the pressure room takes.
 struct BatchRelief {
     PressureOptions reading;
     ReliefParameters parameters;
     PlacementCorrection correction;
+    // Whether a placement with a warning is relieved; without it such a foot fails.
+    bool accept = false;
 };
 
 // The milling setup as the options give it, one value per MillParameter in the order of

@@ -124,13 +124,26 @@ int main(int argc, char** argv)
                    "Distance over which the insole rises by the depth, 2 to 20 mm (default 8)");
     app.add_option("--pressure-pitch-mm", pressure.pitchMm,
                    "Distance between the cells of a plain matrix, 1 to 20 mm (default 5)");
+    app.add_flag("--pressure-heel-first", pressure.heelFirst,
+                 "A plain matrix's first row is at the heel (the foot stood the other way round "
+                 "on the plate): it is read turned end for end. Without it the first row is at "
+                 "the toes; a sensor insole export says so in its header");
     app.add_option("--pressure-units", pressure.units,
                    "Unit of a plain matrix: kPa, MPa, N/cm2 or PSI, in any case (default kPa)");
     app.add_option("--pressure-shift", pressure.shift,
                    "Correction by hand of the placement, X,Y in mm (right, toward the toes), "
-                   "after the automatic one");
+                   "each -100 to 100, after the automatic one");
     app.add_option("--pressure-turn", pressure.turnDegrees,
-                   "Correction by hand of the placement's turn, degrees anticlockwise");
+                   "Correction by hand of the placement's turn, -180 to 180 degrees "
+                   "anticlockwise");
+    app.add_flag("--pressure-mirror", pressure.mirror,
+                 "Turn the measurement over left to right before placing it: a measurement of "
+                 "the other foot, or one stored mirrored");
+    app.add_flag("--pressure-accept", pressure.accept,
+                 "Relieve the insole even when the placement is doubtful (the measurement looks "
+                 "like the other foot, looks turned end for end, or puts under 90 % of its load "
+                 "on the foot); the warning stays in the report. Without it such a foot fails "
+                 "with the reason and the switch that puts it right");
     app.add_option("--pressure-preview", pressure.preview,
                    "Picture of the placed peak pressure over the foot's outline (PNG) for one "
                    "foot; a folder for several, one NAME.png per foot");

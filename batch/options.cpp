@@ -63,7 +63,10 @@ std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
         {"--pressure-pitch-mm", p.pitchMm.has_value()},
         {"--pressure-units", p.units.has_value()},
         {"--pressure-shift", p.shift.has_value()},
-        {"--pressure-turn", p.turnDegrees.has_value()}};
+        {"--pressure-turn", p.turnDegrees.has_value()},
+        {"--pressure-heel-first", p.heelFirst},
+        {"--pressure-mirror", p.mirror},
+        {"--pressure-accept", p.accept}};
     for (const auto& [option, set] : options) {
         if (set) {
             given.push_back(option);
@@ -147,14 +150,30 @@ bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::str
               " is not two finite numbers of mm written X,Y (for example 2.5,-4)";
         return false;
     }
+    // The window's ranges: a correction beyond them moves the measurement off any foot.
+    if (pressure.shift && !(std::fabs(settled.correction.shiftXMm) <= MAX_HAND_SHIFT_MM &&
+                            std::fabs(settled.correction.shiftYMm) <= MAX_HAND_SHIFT_MM)) {
+        why = "--pressure-shift " + *pressure.shift + " is outside the allowed range " +
+              exact(-MAX_HAND_SHIFT_MM) + " to " + exact(MAX_HAND_SHIFT_MM) + " mm for X and Y";
+        return false;
+    }
     if (pressure.turnDegrees) {
         if (!std::isfinite(*pressure.turnDegrees)) {
             why = "--pressure-turn " + exact(*pressure.turnDegrees) +
                   " is not a finite number of degrees";
             return false;
         }
+        if (!(std::fabs(*pressure.turnDegrees) <= MAX_HAND_TURN_DEGREES)) {
+            why = "--pressure-turn " + exact(*pressure.turnDegrees) +
+                  " is outside the allowed range " + exact(-MAX_HAND_TURN_DEGREES) + " to " +
+                  exact(MAX_HAND_TURN_DEGREES) + " degrees";
+            return false;
+        }
         settled.correction.turnDegrees = *pressure.turnDegrees;
     }
+    settled.reading.heelFirst = pressure.heelFirst;
+    settled.correction.mirror = pressure.mirror;
+    settled.accept = pressure.accept;
     settings = settled;
     return true;
 }

@@ -90,6 +90,7 @@ json measurementReport(const std::string& file, const PressureMap& map)
             {"rowPitchMm", map.rowPitchMm},
             {"columnPitchMm", map.colPitchMm},
             {"frames", map.frames},
+            {"heelFirst", map.heelFirst},
             {"peakKpa", decimals(map.peakKpa, 1)}};
 }
 
@@ -102,8 +103,10 @@ json placementReport(const PressurePlacement& p, const PlacementCorrection& hand
               {"shiftMm", {decimals(p.autoShiftXMm, 2), decimals(p.autoShiftYMm, 2)}}}},
             {"byHand", {{"turnDegrees", hand.turnDegrees},
                         {"shiftMm", {hand.shiftXMm, hand.shiftYMm}}}},
+            {"mirror", hand.mirror},
             {"loadShare", decimals(p.loadShare, 4)},
             {"otherSideLoadShare", decimals(p.otherSideLoadShare, 4)},
+            {"endForEndLoadShare", decimals(p.endForEndLoadShare, 4)},
             {"warnings", p.warnings}};
 }
 
@@ -115,20 +118,14 @@ json reliefReport(const ReliefPlan& plan)
             {"levelMm", plan.levelMm},        {"fullRaiseLevels", plan.relief.fullRaise}};
 }
 
-// The zones as the insole has them: centre on its grid, and area counted in its cells, so
-// that both follow the width and length as the zones themselves do.
+// The zones as the insole has them: centre and area on its grid, as the recompute drew them
+// (the window lists the same figures), so that both follow the width and length.
 json zonesReport(const DrawnRelief& drawn)
 {
-    std::vector<int> area(MAX_RELIEF_ZONES + 1, 0);
-    for (int y = 0; y < GRID_ROWS; ++y) {
-        for (int x = 0; x < FOOT_COLUMNS; ++x) {
-            ++area[drawn.zoneMask[gridIndex(x, y)]];
-        }
-    }
     json zones = json::array();
     for (const ReliefZone& zone : drawn.zones) {
         zones.push_back({{"centreMm", {decimals(zone.centreXMm, 1), decimals(zone.centreYMm, 1)}},
-                         {"areaMm2", area[zone.id]},
+                         {"areaMm2", zone.areaMm2},
                          {"peakKpa", decimals(zone.peakKpa, 1)},
                          {"fullDepth", zone.fullDepth}});
     }
@@ -149,7 +146,8 @@ void pressureText(const json& r, std::ostringstream& line)
              << m["format"].get<std::string>() << ", " << m["rows"] << " x " << m["columns"]
              << " cells (rows x columns) of " << number(m["columnPitchMm"]) << " x "
              << number(m["rowPitchMm"]) << " mm, " << frames
-             << (frames == 1 ? " frame" : " frames") << ", peak " << number(m["peakKpa"]) << " kPa";
+             << (frames == 1 ? " frame" : " frames") << ", peak " << number(m["peakKpa"]) << " kPa"
+             << (m["heelFirst"].get<bool>() ? ", read with its first row at the heel" : "");
     }
     if (r.contains("placement")) {
         const json& p = r["placement"];
@@ -157,7 +155,8 @@ void pressureText(const json& r, std::ostringstream& line)
             return number(part["turnDegrees"]) + " degrees, " + number(part["shiftMm"][0]) + ", " +
                    number(part["shiftMm"][1]) + " mm";
         };
-        line << "; placed turned " << number(p["turnDegrees"]) << " degrees, shifted "
+        line << "; placed " << (p["mirror"].get<bool>() ? "turned over left to right, " : "")
+             << "turned " << number(p["turnDegrees"]) << " degrees, shifted "
              << number(p["shiftMm"][0]) << ", " << number(p["shiftMm"][1])
              << " mm (automatically " << turnAndShift(p["automatic"]) << "; by hand "
              << turnAndShift(p["byHand"]) << "), "

@@ -31,7 +31,7 @@ namespace {
 
 // Raises the shaped heights around the relief's zones: its layers drawn onto the insole's
 // grid with the foot's quad, the raise added (capped at 255), and the zones told where they
-// lie on the insole and whether the cap took their depth.
+// lie on the insole, how large they are there and whether the cap took their depth.
 void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& quad,
                       DrawnRelief& drawn)
 {
@@ -42,8 +42,17 @@ void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& 
     drawn.cappedCells = addDrawnRaise(heights, drawn.raise, &drawn.capped);
     drawn.zones = relief.zones;
     markDepthAfterCap(drawn.raise, drawn.nearestZone, drawn.capped, relief.fullRaise, drawn.zones);
+    // Areas are counted on the insole's 1 mm cells, so that they follow the width and length
+    // as the zones do, and every report of them (the window's, the batch's) gives one figure.
+    int area[MAX_RELIEF_ZONES + 1] = {};
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            ++area[drawn.zoneMask[gridIndex(x, y)]];
+        }
+    }
     for (ReliefZone& zone : drawn.zones) {
         drawnPoint(quad, zone.centreXMm, zone.centreYMm, zone.centreXMm, zone.centreYMm);
+        zone.areaMm2 = area[zone.id];
     }
 }
 

@@ -17,7 +17,8 @@ InsoleSettings restoredSettings(const InsoleState& state);
 
 // The relief as the insole has it after a recompute: its layers drawn onto the insole's grid
 // as the foot is, the cells whose height the raise took beyond 255, and the zones with their
-// centres on the insole's grid and whether they reached the full depth.
+// centres and areas (its cells of 1 mm²) on the insole's grid and whether they reached the
+// full depth.
 struct DrawnRelief {
     Grid raise{};        // levels each insole cell was raised by (before the cap)
     Grid zoneMask{};     // the zone id of each insole cell in a zone

@@ -72,7 +72,8 @@ std::string reliefRecipe(const ReliefPlan* plan)
     const PlacementCorrection& hand = plan->correction;
     return "pressure measurement " + baseName(plan->measurementFile) + " (" + plan->map.format +
            ", " + decimal(plan->map.colPitchMm) + " x " + decimal(plan->map.rowPitchMm) +
-           " mm pitch" + (hand.mirror ? ", turned over" : "") + "); relief " +
+           " mm pitch" + (plan->map.heelFirst ? ", first row at the heel" : "") +
+           (hand.mirror ? ", turned over" : "") + "); relief " +
            decimal(p.thresholdKpa) + " kPa, depth " + decimal(p.depthMm) + " mm, margin " +
            decimal(p.marginMm) + " mm, transition " + decimal(p.widthMm) +
            " mm; placement turned " + decimal(placed.turnDegrees) + " degrees, shifted " +

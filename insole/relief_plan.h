@@ -37,9 +37,11 @@ bool updateRelief(ReliefPlan& plan, const FootGrid& foot, const ReliefParameters
                   double levelMm, std::string& failure);
 
 // What a file records of the plan so that the same insole can be made again, in one line:
-// "pressure measurement plate.csv (plain matrix, 5 mm pitch); relief 200 kPa, depth 3 mm,
+// "pressure measurement plate.csv (plain matrix, 5 x 5 mm pitch); relief 200 kPa, depth 3 mm,
 // margin 5 mm, transition 8 mm; placement turned 1.5 degrees, shifted 2, -3 mm, of which by
-// hand 0 degrees, 0, 0 mm". Empty when the plan gives no relief (activeRelief is null).
+// hand 0 degrees, 0, 0 mm". A plain matrix read heel first adds ", first row at the heel" and
+// a measurement turned over left to right ", turned over" to the parenthesis. Empty when the
+// plan gives no relief (activeRelief is null).
 std::string reliefRecipe(const ReliefPlan* plan);
 
 // The relief a recompute draws: null without a plan, with the relief off, or without zones.

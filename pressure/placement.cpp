@@ -39,17 +39,27 @@ struct MillimetreMap {
     Vec centre(int i, int j) const { return {originX + i + 0.5, originY + j + 0.5}; }
 };
 
-// The measurement's value at a point of its frame, turned over left to right when asked.
-float sampleMeasurement(const PressureMap& map, bool mirror, Vec p)
+// How the measurement is laid before it is placed: turned over left to right (the other
+// side), and turned 180 degrees in its own plane (end for end, heel first). Both keep the
+// measurement's frame, so the two commute.
+struct Orientation {
+    bool mirror = false;
+    bool endForEnd = false;
+};
+
+// The measurement's value at a point of its frame, laid as asked.
+float sampleMeasurement(const PressureMap& map, Orientation orientation, Vec p)
 {
-    return pressureAtMm(map, mirror ? pressureWidthMm(map) - p.x : p.x, p.y);
+    const bool flipX = orientation.mirror != orientation.endForEnd;
+    return pressureAtMm(map, flipX ? pressureWidthMm(map) - p.x : p.x,
+                        orientation.endForEnd ? pressureLengthMm(map) - p.y : p.y);
 }
 
 bool loaded(float kpa) { return kpa > PRESSURE_NOISE_KPA; }
 
 // Resamples the box of the loaded sensor cells onto 1 mm cells. A plate's map is mostly
 // empty floor: only the box is carried, so that a 400 mm plate costs what the foot on it does.
-bool resampleLoadedArea(const PressureMap& map, bool mirror, MillimetreMap& out,
+bool resampleLoadedArea(const PressureMap& map, Orientation orientation, MillimetreMap& out,
                         std::string& failure)
 {
     int rowMin = map.rows, rowMax = -1, colMin = map.cols, colMax = -1;
@@ -78,14 +88,16 @@ bool resampleLoadedArea(const PressureMap& map, bool mirror, MillimetreMap& out,
     }
     out.width = static_cast<int>(std::ceil(x1 - x0));
     out.height = static_cast<int>(std::ceil(y1 - y0));
-    // Turned over, the box's left edge is where its right edge was.
-    out.originX = mirror ? pressureWidthMm(map) - x1 : x0;
-    out.originY = y0;
+    // Turned over, the box's left edge is where its right edge was; end for end, its bottom
+    // edge is where its top edge was too.
+    const bool flipX = orientation.mirror != orientation.endForEnd;
+    out.originX = flipX ? pressureWidthMm(map) - x1 : x0;
+    out.originY = orientation.endForEnd ? pressureLengthMm(map) - y1 : y0;
     out.kpa.resize(static_cast<std::size_t>(out.width) * out.height);
     for (int j = 0; j < out.height; ++j) {
         for (int i = 0; i < out.width; ++i) {
             out.kpa[static_cast<std::size_t>(j) * out.width + i] =
-                sampleMeasurement(map, mirror, out.centre(i, j));
+                sampleMeasurement(map, orientation, out.centre(i, j));
         }
     }
     return true;
@@ -260,13 +272,26 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
         failure = "the hand correction's shift and turn must be numbers";
         return false;
     }
-    MillimetreMap area, otherSide;
-    if (!resampleLoadedArea(map, correction.mirror, area, failure) ||
-        !resampleLoadedArea(map, !correction.mirror, otherSide, failure)) {
+    // The measurement as it is to be used, and the three other ways it could lie: turned
+    // over, end for end, and both. Each is placed automatically, so that a measurement laid
+    // the wrong way is recognised by its fit rather than left to a person's eye.
+    const Orientation used{correction.mirror, false};
+    const Orientation others[3] = {
+        {!correction.mirror, false}, {correction.mirror, true}, {!correction.mirror, true}};
+    MillimetreMap area;
+    if (!resampleLoadedArea(map, used, area, failure)) {
         return false;
     }
+    double otherShares[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        MillimetreMap other;
+        if (!resampleLoadedArea(map, others[k], other, failure)) {
+            return false;
+        }
+        const Fit otherFit = fitLoadedArea(other, foot, forEachFootCell);
+        otherShares[k] = loadShareOnFoot(other, footGrid, otherFit.turn, otherFit.shift);
+    }
     const Fit fit = fitLoadedArea(area, foot, forEachFootCell);
-    const Fit otherFit = fitLoadedArea(otherSide, foot, forEachFootCell);
 
     // The hand turn is about the placed loaded heel centre, so that turning leaves the heel
     // where the automatic placement anchored it; the hand shift follows the turn.
@@ -286,21 +311,42 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
     out.pivotYMm = fit.heel.y;
     out.loadShare = loadShareOnFoot(area, footGrid, turn, shift);
     out.autoLoadShare = loadShareOnFoot(area, footGrid, fit.turn, fit.shift);
-    out.otherSideLoadShare = loadShareOnFoot(otherSide, footGrid, otherFit.turn, otherFit.shift);
+    out.otherSideLoadShare = otherShares[0];
+    out.endForEndLoadShare = otherShares[1];
+    out.bothTurnedLoadShare = otherShares[2];
     out.lowShare = out.loadShare < LOW_LOAD_SHARE;
-    out.looksLikeOtherFoot = out.otherSideLoadShare >= out.autoLoadShare + OTHER_FOOT_MARGIN;
+    // Of the other ways that fit markedly better, the best one is named (on a tie, the one
+    // that changes less): the switch it needs is the way out.
+    int best = -1;
+    for (int k = 0; k < 3; ++k) {
+        if (otherShares[k] >= out.autoLoadShare + OTHER_FOOT_MARGIN &&
+            (best < 0 || otherShares[k] > otherShares[best])) {
+            best = k;
+        }
+    }
+    out.looksLikeOtherFoot = best == 0 || best == 2;
+    out.looksEndForEnd = best == 1 || best == 2;
     if (out.lowShare) {
         out.warnings.push_back("only " + percent(out.loadShare) +
                                " of the load falls on the foot: the measurement may be of "
                                "another foot or badly placed");
     }
-    if (out.looksLikeOtherFoot) {
+    if (best == 0) {
         out.warnings.push_back("the measurement looks like the other foot: turned over left to "
                                "right, " +
                                percent(out.otherSideLoadShare) +
                                " of its load "
                                "falls on the foot instead of " +
                                percent(out.autoLoadShare));
+    } else if (best == 1) {
+        out.warnings.push_back("the measurement looks turned end for end (heel first): " +
+                               percent(out.endForEndLoadShare) + " of the load on the foot "
+                               "instead of " + percent(out.autoLoadShare));
+    } else if (best == 2) {
+        out.warnings.push_back("the measurement looks like the other foot and turned end for end "
+                               "(heel first): turned over and end for end, " +
+                               percent(out.bothTurnedLoadShare) + " of the load on the foot "
+                               "instead of " + percent(out.autoLoadShare));
     }
 
     // Each cell of the grid takes the sensor cell under its centre, found by undoing the
@@ -308,7 +354,7 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
     for (int y = 0; y < GRID_ROWS; ++y) {
         for (int x = 0; x < FOOT_COLUMNS; ++x) {
             const Vec p = turned(Vec{x + 0.5, y + 0.5} - shift, -turn);
-            placed[footIndex(x, y)] = sampleMeasurement(map, correction.mirror, p);
+            placed[footIndex(x, y)] = sampleMeasurement(map, used, p);
         }
     }
     report = std::move(out);

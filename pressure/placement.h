@@ -18,11 +18,17 @@ using PlacedPressure = std::array<float, GRID_ROWS * FOOT_STRIDE>;
 
 // Below this share of the load on foot cells, the placement is reported as doubtful.
 constexpr double LOW_LOAD_SHARE = 0.90;
-// The measurement turned over left to right "fits markedly better" when, placed
-// automatically, it puts at least this much more of the load (as a share) on foot cells.
+// The measurement turned over left to right, or end for end, "fits markedly better" when,
+// placed automatically, it puts at least this much more of the load (as a share) on foot
+// cells.
 constexpr double OTHER_FOOT_MARGIN = 0.03;
 // A loaded area longer or wider than this is no foot; it is refused rather than placed.
 constexpr double MAX_LOADED_SIDE_MM = 500.0;
+
+// The hand correction's ranges, the same in the 3D window and the batch: a shift of X and Y,
+// and a turn. Beyond them a measurement is moved off any foot rather than corrected.
+constexpr double MAX_HAND_SHIFT_MM = 100.0;
+constexpr double MAX_HAND_TURN_DEGREES = 180.0;
 
 // The correction by hand, added after the automatic placement. Directions are those of the
 // foot image as the window shows it, toes up.
@@ -48,14 +54,24 @@ struct PressurePlacement {
     double pivotXMm = 0;
     double pivotYMm = 0;
     // Of the load above the noise floor (kPa x mm²), the share that falls on foot cells: with
-    // the placement used, and for the other side's orientation (the measurement turned over,
-    // or back when it was mirrored) placed automatically, against this one's automatic share.
+    // the placement used; with its automatic part alone; and, each placed automatically, for
+    // the other side's orientation (the measurement turned over, or back when it was
+    // mirrored), for the measurement turned 180 degrees in its own plane (end for end), and
+    // for both at once.
     double loadShare = 0;
     double autoLoadShare = 0;
     double otherSideLoadShare = 0;
-    bool lowShare = false;              // loadShare below LOW_LOAD_SHARE
-    bool looksLikeOtherFoot = false;    // the other side fits markedly better
+    double endForEndLoadShare = 0;
+    double bothTurnedLoadShare = 0;
+    bool lowShare = false;  // loadShare below LOW_LOAD_SHARE
+    // Of the three other ways, the one that fits best and markedly better than this one's
+    // automatic share: it is turned over (the other foot), end for end (heel first), or both.
+    bool looksLikeOtherFoot = false;
+    bool looksEndForEnd = false;
     std::vector<std::string> warnings;  // one sentence each, for the window and the batch
+
+    // A placement with a warning is doubtful: the batch makes no relief on it unasked.
+    bool doubtful() const { return !warnings.empty(); }
 };
 
 // Places the measurement on the foot (footGrid's cells with grey > 0) and samples it onto the

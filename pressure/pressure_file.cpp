@@ -457,9 +457,25 @@ bool readSensorExport(Lines& lines, PressureMap& map, const Refusal& refuse)
             continue;
         }
         if (frameLine) {
-            if (count != 2 || !parseWhole(w[1], frameNumber) || frameNumber < 0) {
+            long long given = 0;
+            if (count != 2 || !parseWhole(w[1], given) || given < 0) {
                 return refuse(n, "a frame line must be \"Frame\" and a whole number");
             }
+            // Frames run one by one from START_FRAME (or from the first one): a gap or a
+            // repeat is a file put together wrongly, whose peak cannot be trusted.
+            const std::string rule = std::string("frame numbers must run from ") +
+                                     (header.startFrame >= 0 ? "START_FRAME" : "the first frame") +
+                                     " upward without a gap or a repeat";
+            if (frames == 0 && header.startFrame >= 0 && given != header.startFrame) {
+                return refuse(n, "the first frame is Frame " + std::to_string(given) +
+                                     ", not START_FRAME " + std::to_string(header.startFrame) +
+                                     ": " + rule);
+            }
+            if (frames > 0 && given - 1 != frameNumber) {
+                return refuse(n, "Frame " + std::to_string(given) + " follows Frame " +
+                                     std::to_string(frameNumber) + ": " + rule);
+            }
+            frameNumber = given;
             if (++frames > MAX_PRESSURE_FRAMES) {
                 return refuse(n, "more than " + std::to_string(MAX_PRESSURE_FRAMES) + " frames");
             }
@@ -621,7 +637,9 @@ bool readMatrix(Lines& lines, const PressureOptions& options, PressureMap& map,
     map.rowPitchMm = options.pitchMm;
     map.colPitchMm = options.pitchMm;
     map.frames = 1;
-    return finishMap(map, false, false, refuse);
+    map.heelFirst = options.heelFirst;
+    // Heel first, the matrix is turned end for end: rows and columns both reversed.
+    return finishMap(map, options.heelFirst, options.heelFirst, refuse);
 }
 
 }  // namespace
@@ -723,7 +741,36 @@ bool readPressureFile(const char* path, const PressureOptions& options, Pressure
         failure = std::string(path) + ": " + std::strerror(readError);
         return false;
     }
-    return readPressureBytes(bytes.data(), bytes.size(), path, options, map, failure);
+    PressureMap read;
+    if (!readPressureBytes(bytes.data(), bytes.size(), path, options, read, failure) ||
+        !isFootMeasurement(read, path, failure)) {
+        return false;
+    }
+    map = std::move(read);
+    return true;
+}
+
+bool isFootMeasurement(const PressureMap& map, const char* name, std::string& failure)
+{
+    const Refusal refuse{name, failure};
+    if (map.rows < MIN_PRESSURE_SIDE || map.cols < MIN_PRESSURE_SIDE) {
+        return refuse(0, "not a foot measurement: " + std::to_string(map.rows) + " x " +
+                             std::to_string(map.cols) + " cells (rows x columns), fewer than " +
+                             std::to_string(MIN_PRESSURE_SIDE) + " x " +
+                             std::to_string(MIN_PRESSURE_SIDE));
+    }
+    std::size_t loadedCells = 0;
+    for (float v : map.kpa) {
+        loadedCells += v > PRESSURE_NOISE_KPA;
+    }
+    const double loadedMm2 = static_cast<double>(loadedCells) * map.rowPitchMm * map.colPitchMm;
+    if (loadedMm2 < MIN_LOADED_AREA_MM2) {
+        return refuse(0, "not a foot measurement: its loaded area (cells above the " +
+                             number(PRESSURE_NOISE_KPA) + " kPa noise floor) is " +
+                             number(loadedMm2) + " mm², under " + number(MIN_LOADED_AREA_MM2) +
+                             " mm²");
+    }
+    return true;
 }
 
 float pressureAtMm(const PressureMap& map, double xMm, double yMm)

@@ -9,6 +9,8 @@
 // pressure a guess. MIRROR_ROW 1 means the rows are stored in reverse order (heel first),
 // MIRROR_COL 1 the columns. START_FRAME and END_FRAME, when both are given, must announce
 // exactly the frames the data holds: a file cut short would lose frames, and perhaps the peak.
+// Frame numbers run from START_FRAME (or the first frame's number) upward, one by one: a gap
+// or a repeat means frames were lost or pasted twice.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +39,21 @@ double kpaPerUnit(PressureUnit unit);
 // Whether a pitch lies in MIN_PRESSURE_PITCH_MM..MAX_PRESSURE_PITCH_MM; NaN does not.
 bool pressurePitchInRange(double pitchMm);
 
-// What a plain matrix cannot say about itself; the sensor export carries both in its header.
+// A measurement smaller than this (sensor cells a side), or whose loaded area (cells above
+// the noise floor) is smaller than this, is not a foot measurement: it is refused rather
+// than placed, since a point would fit anywhere and relieve whatever it landed on.
+constexpr int MIN_PRESSURE_SIDE = 2;
+constexpr double MIN_LOADED_AREA_MM2 = 1000.0;
+
+// What a plain matrix cannot say about itself; the sensor export carries all of it in its
+// header (its first row is at the toes unless MIRROR_ROW says otherwise).
 struct PressureOptions {
     double pitchMm = DEFAULT_PRESSURE_PITCH_MM;  // distance between rows and between columns
     PressureUnit units = PressureUnit::Kpa;
+    // The first row is at the heel: the matrix was taken with the foot the other way round on
+    // the plate, and is read turned end for end (180 degrees in its own plane: its last row
+    // becomes row 0 and its last column column 0), so that a right foot stays a right foot.
+    bool heelFirst = false;
 };
 
 // The peak pressure of every sensor cell over all frames, in kPa; NaN where the sensor has no
@@ -53,6 +66,7 @@ struct PressureMap {
     double rowPitchMm = 0;   // distance between the centres of neighbouring rows
     double colPitchMm = 0;   // ... and of neighbouring columns
     int frames = 0;          // 1 for a plain matrix
+    bool heelFirst = false;  // a plain matrix read turned end for end, as asked
     float peakKpa = 0;       // the highest cell
     std::vector<float> kpa;  // rows x cols, row by row
 
@@ -66,8 +80,14 @@ struct PressureMap {
 bool readPressureBytes(const std::uint8_t* data, std::size_t size, const char* name,
                        const PressureOptions& options, PressureMap& map, std::string& failure);
 
+// Whether a measurement read whole can be of a foot: at least MIN_PRESSURE_SIDE cells a side
+// and MIN_LOADED_AREA_MM2 of loaded area. Otherwise false, with `failure` "<name>: not a foot
+// measurement: <why>".
+bool isFootMeasurement(const PressureMap& map, const char* name, std::string& failure);
+
 // Reads the file whole (refusing one over MAX_PRESSURE_FILE_BYTES without reading it) and
-// then as readPressureBytes, with the path as the name.
+// then as readPressureBytes, with the path as the name, and refuses what is not a foot
+// measurement (isFootMeasurement).
 bool readPressureFile(const char* path, const PressureOptions& options, PressureMap& map,
                       std::string& failure);
 

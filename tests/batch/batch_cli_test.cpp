@@ -725,6 +725,10 @@ TEST_F(BatchCli, PressureOptionsOutOfRangeOrAloneAreArgumentErrors)
         {{"--pressure-shift", "3"}, " is not two finite numbers"},
         {{"--pressure-shift", "1,inf"}, " is not two finite numbers"},
         {{"--pressure-turn", "inf"}, " is not a finite number"},
+        // The 3D window's ranges: beyond them the measurement leaves any foot.
+        {{"--pressure-shift", "500,0"}, " is outside the allowed range -100 to 100 mm for X and Y"},
+        {{"--pressure-shift", "0,-100.5"}, " is outside the allowed range -100 to 100 mm"},
+        {{"--pressure-turn", "-180.5"}, " is outside the allowed range -180 to 180 degrees"},
         {{"--pressure-preview", dir.file("pp.jpg")},
          ": the file is a PNG picture, but its name says JPEG"},
     };
@@ -742,11 +746,18 @@ TEST_F(BatchCli, PressureOptionsOutOfRangeOrAloneAreArgumentErrors)
         EXPECT_NE(r.err.find(option[0] + " is about a pressure measurement, and none is given"),
                   std::string::npos) << r.err;
     }
+    for (const std::string flag : {"--pressure-heel-first", "--pressure-mirror", "--pressure-accept"}) {
+        const Result r = runBatch(dir, {dir.file("left.bmp"), "-o", dir.file("insole.bmp"), flag});
+        EXPECT_EQ(r.status, 2) << flag;
+        EXPECT_NE(r.err.find(flag + " is about a pressure measurement, and none is given"),
+                  std::string::npos) << r.err;
+    }
     // The ends themselves are taken.
     const Result r = runBatch(dir, {dir.file("left.bmp"), "--pressure", dir.file("plate.csv"),
                                     "--info", "--relief-kpa", "1000", "--relief-depth-mm", "0.5",
                                     "--relief-margin-mm", "15", "--relief-width-mm", "2",
-                                    "--pressure-pitch-mm", "20", "--pressure-units", "n/CM2"});
+                                    "--pressure-pitch-mm", "20", "--pressure-units", "n/CM2",
+                                    "--pressure-shift", "-100,100", "--pressure-turn", "180"});
     EXPECT_NE(r.status, 2) << r.err;
     EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"left.bmp", "plate.csv", "right.png",
                                                              "stderr.txt", "stdout.txt"}));
@@ -782,6 +793,129 @@ TEST_F(BatchCli, ABadMeasurementFailsItsFootOnly)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is the pressure measurement of"), std::string::npos) << r.err;
     EXPECT_TRUE(readFileText(dir.file("plate.csv")) == plate) << "the measurement was replaced";
+}
+
+// A measurement laid the wrong way is not relieved: heel first, or of the other side, the foot
+// fails with status 1, writes nothing, and says why and which switch puts it right. The switch
+// gives the insole of the measurement laid right, byte for byte, and is recorded in the G-code
+// header; --pressure-accept makes it as placed, with the warning in both reports.
+TEST_F(BatchCli, AMeasurementLaidTheWrongWayFailsUntilItsSwitchPutsItRight)
+{
+    sampleFootWithPlate(dir, "foot.bmp", "plate.csv");
+    const std::string plate = readFileText(dir.file("plate.csv"));
+    writeFileBytes(dir.file("heel.csv"), matrixTurnedEndForEnd(plate));
+    writeFileBytes(dir.file("other.csv"), matrixTurnedOver(plate));
+    Result r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", dir.file("plate.csv"), "-o",
+                              dir.file("right.bmp")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.err, "");
+
+    const struct {
+        const char* file;
+        const char* fix;
+        const char* warning;
+        const char* recorded;
+    } cases[] = {
+        {"heel.csv", "--pressure-heel-first", "the measurement looks turned end for end (heel first): ",
+         "plain matrix, 5 x 5 mm pitch, first row at the heel"},
+        {"other.csv", "--pressure-mirror", "the measurement looks like the other foot: ",
+         "plain matrix, 5 x 5 mm pitch, turned over"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string measurement = dir.file(c.file);
+        r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", measurement, "-o",
+                           dir.file("out.bmp"), "--gcode", dir.file("out.nc"), "--flute-mm", "40",
+                           "--json"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("the pressure measurement " + measurement + " is doubtfully placed: "),
+                  std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(std::string("; run it with ") + c.fix +
+                             ", or add --pressure-accept to use it as placed\n"),
+                  std::string::npos) << r.err;
+        EXPECT_FALSE(fileExists(dir.file("out.bmp")));
+        EXPECT_FALSE(fileExists(dir.file("out.nc")));
+        const nlohmann::json failed = nlohmann::json::parse(r.out);
+        EXPECT_FALSE(failed["ok"].get<bool>());
+        EXPECT_NE(failed["placement"]["warnings"].dump().find(c.warning), std::string::npos);
+
+        // Its switch lays it right: the insole of the measurement as it should have been.
+        r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", measurement, c.fix, "-o",
+                           dir.file("fixed.bmp"), "--gcode", dir.file("fixed.nc"), "--flute-mm", "40"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(readFileBytes(dir.file("fixed.bmp")) == readFileBytes(dir.file("right.bmp")));
+        const std::string gcode = readFileText(dir.file("fixed.nc"));
+        EXPECT_NE(gcode.find(std::string("(Relief: pressure measurement ") + c.file), std::string::npos);
+        EXPECT_NE(gcode.find(c.recorded), std::string::npos)
+            << gcode.substr(0, 1500);
+
+        // Accepted as placed: made, with the warning in the text and the JSON report.
+        r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", measurement, "--pressure-accept",
+                           "-o", dir.file("accepted.bmp")});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("; warning: ") + c.warning), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+        EXPECT_FALSE(readFileBytes(dir.file("accepted.bmp")) == readFileBytes(dir.file("right.bmp")));
+        r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", measurement, "--pressure-accept",
+                           "--info", "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(nlohmann::json::parse(r.out)["placement"]["warnings"].dump().find(c.warning),
+                  std::string::npos) << r.out;
+    }
+
+    // A sensor insole export keeps its rule (first row at the toes) and is checked the same
+    // way; no switch of the batch turns it, so the way out is its header or accepting it.
+    const std::string turned = matrixTurnedEndForEnd(plate);
+    writeFileBytes(dir.file("walk.asf"),
+                   "ROWS 72\nCOLS 30\nROW_SPACING 5 mm\nCOL_SPACING 5 mm\nUNITS kPa\n"
+                   "ASCII_DATA @@\nFrame 1\n" + turned + "@@\n");
+    r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", dir.file("walk.asf"),
+                       "--pressure-heel-first", "-o", dir.file("out.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the measurement looks turned end for end (heel first): "),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; a sensor insole export has its first row at the toes unless its "
+                         "MIRROR_ROW says otherwise: check how it was exported, or add "
+                         "--pressure-accept to use it as placed"),
+              std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("out.bmp")));
+
+    // Too little of the load on the foot, with no better way to lay it: the way out is a hand
+    // correction, or accepting it.
+    r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", dir.file("plate.csv"),
+                       "--pressure-shift", "40,0", "-o", dir.file("out.bmp")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(" of the load falls on the foot"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; correct the placement with --pressure-shift and --pressure-turn, or "
+                         "add --pressure-accept to use it as placed"),
+              std::string::npos) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("out.bmp")));
+}
+
+// What is no foot measurement, or a file whose frames are out of order, fails its foot with
+// one line naming the file (and the line), and writes nothing of it.
+TEST_F(BatchCli, APointOrAFileWithFramesOutOfOrderIsNoMeasurement)
+{
+    sampleFootWithPlate(dir, "foot.bmp", "plate.csv");
+    writeFileBytes(dir.file("500.txt"), "500\n");
+    writeFileBytes(dir.file("frames.asf"),
+                   "ROWS 2\nCOLS 2\nROW_SPACING 20 mm\nCOL_SPACING 20 mm\nUNITS kPa\n"
+                   "START_FRAME 1\nASCII_DATA @@\nFrame 1\n100,100\n100,100\n"
+                   "Frame 2\n100,100\n100,100\nFrame 2\n100,100\n100,100\n@@\n");
+    const std::pair<const char*, std::string> refused[] = {
+        {"500.txt", ": not a foot measurement: 1 x 1 cells (rows x columns), fewer than 2 x 2\n"},
+        {"frames.asf", ":14: Frame 2 follows Frame 2: frame numbers must run from START_FRAME "
+                       "upward without a gap or a repeat\n"},
+    };
+    for (const auto& [file, reason] : refused) {
+        const Result r = runBatch(dir, {dir.file("foot.bmp"), "--pressure", dir.file(file), "-o",
+                                        dir.file("out.bmp")});
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.err.find(dir.file(file) + reason), std::string::npos) << r.err;
+        EXPECT_FALSE(fileExists(dir.file("out.bmp")));
+    }
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 std::string pressureMatrixOf(const FootGrid& foot, double pitchMm)
 {
@@ -36,4 +37,62 @@ std::string pressureMatrixOf(const FootGrid& foot, double pitchMm)
         text += '\n';
     }
     return text;
+}
+
+namespace {
+
+std::vector<std::vector<std::string>> matrixCells(const std::string& matrix)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::size_t at = 0;
+    while (at < matrix.size()) {
+        std::size_t end = matrix.find('\n', at);
+        if (end == std::string::npos) {
+            end = matrix.size();
+        }
+        const std::string line = matrix.substr(at, end - at);
+        std::vector<std::string> row;
+        std::size_t from = 0;
+        for (std::size_t comma; (comma = line.find(',', from)) != std::string::npos;
+             from = comma + 1) {
+            row.push_back(line.substr(from, comma - from));
+        }
+        row.push_back(line.substr(from));
+        rows.push_back(row);
+        at = end + 1;
+    }
+    return rows;
+}
+
+std::string matrixText(const std::vector<std::vector<std::string>>& rows)
+{
+    std::string text;
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            text += (c ? "," : "") + row[c];
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string matrixTurnedEndForEnd(const std::string& matrix)
+{
+    auto rows = matrixCells(matrix);
+    std::reverse(rows.begin(), rows.end());
+    for (auto& row : rows) {
+        std::reverse(row.begin(), row.end());
+    }
+    return matrixText(rows);
+}
+
+std::string matrixTurnedOver(const std::string& matrix)
+{
+    auto rows = matrixCells(matrix);
+    for (auto& row : rows) {
+        std::reverse(row.begin(), row.end());
+    }
+    return matrixText(rows);
 }

@@ -206,6 +206,13 @@ TEST(PressureFile, BadFilesAreRefusedWithTheirLineAndLeaveNoMap)
         {edited("START_FRAME 1", "START_FRAME 0\nSTART_FRAME 1"),
          "m.asf:8: START_FRAME is given twice"},
         {edited("100\n@@\n", "100\n@@\nFrame 3\n"), "m.asf:23: text after the closing @@"},
+        // Frames lost or pasted twice: the peak of such a file cannot be trusted.
+        {edited("Frame 2", "Frame 3"), "m.asf:18: Frame 3 follows Frame 1: frame numbers must "
+                                       "run from START_FRAME upward without a gap or a repeat"},
+        {edited("Frame 2", "Frame 1"), "m.asf:18: Frame 1 follows Frame 1: frame numbers"},
+        {edited("Frame 1", "Frame 2"), "m.asf:13: the first frame is Frame 2, not START_FRAME 1"},
+        {edited("Frame 2", "Frame 7").erase(good.find("START_FRAME 1\n"), 14),
+         "m.asf:17: Frame 7 follows Frame 1: frame numbers must run from the first frame"},
         {"10,B\n0,9.5\n",
          "m.asf: the measurement is empty: no cell is above the 10 kPa noise floor"},
         {"1,2\n3,4,5\n", "m.asf:2: a row of 3 values, not 2 as the first row"},
@@ -251,14 +258,56 @@ TEST(PressureFile, BadFilesAreRefusedWithTheirLineAndLeaveNoMap)
 TEST(PressureFile, ReadsAFileAndSaysWhyOneCannotBeRead)
 {
     TempDir dir;
-    writeFileBytes(dir.file("walk.asf"), sensorExport());
+    // Four loaded cells of 20 x 20 mm: 1,600 mm², as much as a small foot loads.
+    std::string coarse = sensorExport();
+    coarse.replace(coarse.find("0.762 cm"), 8, "2 cm");
+    coarse.replace(coarse.find("5.08 mm"), 7, "20 mm");
+    writeFileBytes(dir.file("walk.asf"), coarse);
     PressureMap map;
     std::string failure;
     ASSERT_TRUE(readPressureFile(dir.file("walk.asf").c_str(), {}, map, failure)) << failure;
     EXPECT_EQ(map.peakKpa, 250.0f);
+    // The same cells at their own pitch load 155 mm²: no foot, whatever the reader makes of
+    // the file. Nor is a single number, or a single row, however loaded.
+    writeFileBytes(dir.file("small.asf"), sensorExport());
+    writeFileBytes(dir.file("500.txt"), "500\n");
+    std::string oneRow = "300";
+    for (int i = 0; i < 99; ++i) {
+        oneRow += ",300";
+    }
+    writeFileBytes(dir.file("row.csv"), oneRow + "\n");
+    const struct {
+        const char* file;
+        std::string failure;
+    } notFeet[] = {
+        {"small.asf", ": not a foot measurement: its loaded area (cells above the 10 kPa noise "
+                      "floor) is 154.838 mm², under 1000 mm²"},
+        {"500.txt", ": not a foot measurement: 1 x 1 cells (rows x columns), fewer than 2 x 2"},
+        {"row.csv", ": not a foot measurement: 1 x 100 cells (rows x columns), fewer than 2 x 2"},
+    };
+    for (const auto& c : notFeet) {
+        map.rows = 7;
+        EXPECT_FALSE(readPressureFile(dir.file(c.file).c_str(), {}, map, failure)) << c.file;
+        EXPECT_EQ(failure, dir.file(c.file) + c.failure);
+        EXPECT_TRUE(map.empty() && map.rows == 0) << c.file;
+    }
     EXPECT_FALSE(readPressureFile(dir.file("none.asf").c_str(), {}, map, failure));
     EXPECT_EQ(failure, dir.file("none.asf") + ": No such file or directory");
     EXPECT_TRUE(map.empty());
+}
+
+// Heel first, a plain matrix is read turned end for end: its last row at the toes, and its
+// last column first, so that the foot keeps its side. The sensor export keeps its own rule.
+TEST(PressureFile, AHeelFirstMatrixIsReadTurnedEndForEnd)
+{
+    PressureOptions heelFirst;
+    heelFirst.heelFirst = true;
+    const Read read = readText("10,20,B\n30,40,50\n", heelFirst);
+    ASSERT_TRUE(read.ok) << read.failure;
+    EXPECT_TRUE(sameCells(read.map, {50, 40, 30, B, 20, 10}));
+    const Read sensor = readText(sensorExport(), heelFirst);
+    ASSERT_TRUE(sensor.ok) << sensor.failure;
+    EXPECT_TRUE(sameCells(sensor.map, {30, B, 12, 40, 5, 250}));
 }
 
 TEST(PressureFile, PointsTakeTheSensorCellWhoseSquareHoldsThem)

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -167,6 +169,49 @@ TEST(Placement, MirroredMeasurementLooksLikeTheOtherFoot)
     EXPECT_LE(turnError, 2.0);
     EXPECT_LE(distanceError, 2.0);
     EXPECT_TRUE(report.warnings.empty());
+}
+
+// A measurement taken with the foot the other way round on the plate (heel at the first row)
+// is placed upside down by the foot's own axis; the placement recognises it by the fit of the
+// measurement turned end for end, and the same cells turned end for end place without a word.
+// Turned over as well, it is named as both.
+TEST(Placement, MeasurementTakenHeelFirstLooksTurnedEndForEnd)
+{
+    const FootGrid& foot = sampleFoot();
+    auto placed = std::make_unique<PlacedPressure>();
+    PressurePlacement report;
+    std::string failure;
+    for (const bool mirror : {false, true}) {
+        SCOPED_TRACE(mirror ? "turned over too" : "heel first");
+        const Taken taken{180 + 6, 100, 170};
+        PressureMap map = measure(foot, taken, 170, 100, 2.0, mirror);
+        ASSERT_TRUE(placePressure(map, foot, PlacementCorrection{}, *placed, report, failure))
+            << failure;
+        EXPECT_TRUE(report.looksEndForEnd);
+        EXPECT_EQ(report.looksLikeOtherFoot, mirror);
+        EXPECT_TRUE(report.doubtful());
+        const double better = mirror ? report.bothTurnedLoadShare : report.endForEndLoadShare;
+        EXPECT_GE(better, 0.95);
+        EXPECT_GE(better, report.autoLoadShare + OTHER_FOOT_MARGIN);
+        char expected[200];
+        std::snprintf(expected, sizeof expected, "%s: %s%.1f %% of the load on the foot instead of %.1f %%",
+                      mirror ? "the measurement looks like the other foot and turned end for end "
+                               "(heel first)"
+                             : "the measurement looks turned end for end (heel first)",
+                      mirror ? "turned over and end for end, " : "", better * 100,
+                      report.autoLoadShare * 100);
+        EXPECT_EQ(report.warnings.back(), expected);
+
+        // Row-major cells reversed: the measurement turned 180 degrees in its own plane.
+        std::reverse(map.kpa.begin(), map.kpa.end());
+        PlacementCorrection correction;
+        correction.mirror = mirror;
+        ASSERT_TRUE(placePressure(map, foot, correction, *placed, report, failure)) << failure;
+        EXPECT_FALSE(report.looksEndForEnd);
+        EXPECT_FALSE(report.looksLikeOtherFoot);
+        EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+        EXPECT_NEAR(report.loadShare, better, 0.005);
+    }
 }
 
 TEST(Placement, PlateWithTheFootInOneCornerPlaces)

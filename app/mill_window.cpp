@@ -234,6 +234,7 @@ GcodeRecipe currentRecipe()
     recipe.limit = limitButton->value() == 1;
     recipe.levelMm = currentLevelMm();
     recipe.relief = reliefRecipe(insoleView->reliefPlan.get());
+    recipe.elements = elementsRecipe(activeElements(insoleView->elementPlan.get()));
     return recipe;
 }
 

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/message_line.h"
 #include "app/mill_window.h"
+#include "app/prescription_window.h"
 #include "app/pressure_panel.h"
 #include "base/trace.h"
 #include "view/file_dialogs.h"
@@ -196,13 +197,17 @@ SolidWindow::SolidWindow() : Fl_Double_Window(900, 566, "Tarsola 3D")
     pressurePanel = new PressurePanel(700, 10);
     millButton = new Fl_Button(700, 500, 190, 30, "銑削…");
     millButton->callback(millClicked);
+    prescriptionButton = new Fl_Button(505, 430, 180, 30, "處方…");
+    prescriptionButton->callback(prescriptionClicked);
 
     end();
     resizable(view);
     size_range(720, 420);
-    // The milling window shows this window's insole: it goes when this window goes.
+    // The milling and prescription windows show this window's insole: they go when this
+    // window goes.
     callback([](Fl_Widget* window, void*) {
         closeMillWindow();
+        closePrescriptionWindow();
         window->hide();
     });
 }
@@ -237,7 +242,13 @@ void SolidWindow::showPicture()
         outlines = zoneOutlines(*zoneMask, insoleView->heightGrid, levelMm);
     }
     view->showLines(SolidView::ZONE_LINES, std::move(outlines), ZONE_LINE_COLOUR);
+    view->showLines(SolidView::ELEMENT_LINES,
+                    solid_.empty() ? SolidLines() : prescriptionLines(quad, levelMm),
+                    ELEMENT_LINE_COLOUR);
     pressurePanel->showRelief();
+    if (prescriptionWindow && prescriptionWindow->shown()) {
+        prescriptionWindow->showPrescription();
+    }
 }
 
 void SolidWindow::rebuild()
@@ -284,12 +295,14 @@ bool SolidWindow::saveAs(const char* chosenUtf8Name)
     record.settings.limit = limitButton->value() == 1;
     record.levelMm = levelMm;
     record.relief = reliefRecipe(insoleView->reliefPlan.get());
+    record.elements = elementsRecipe(activeElements(insoleView->elementPlan.get()));
     return saveSolid(solid_, record, chosenUtf8Name);
 }
 
 Fl_Button* createSolidButton()
 {
     levelMm = readLevelSetting(LEVEL_SETTINGS_FILE);
+    readPrescription();
     insoleChanged = insoleHasChanged;
     auto* button = new Fl_Button(305, 29, 83, 35, "立體");
     button->callback(solidClicked);
@@ -352,8 +365,9 @@ void levelEntered(Fl_Widget*, void*)
     }
     levelMm = entered;
     writeLevelSetting(LEVEL_SETTINGS_FILE, levelMm);
-    // A relief's depth is a number of levels: the heights change with the level size.
-    if (insoleView->reliefPlan) {
+    // A relief's depth, and the elements' heights, are numbers of levels: the heights change
+    // with the level size.
+    if (insoleView->reliefPlan || activeElements(insoleView->elementPlan.get())) {
         insoleView->recomputePending = 1;
     }
     solidWindow->rebuild();
@@ -362,6 +376,7 @@ void levelEntered(Fl_Widget*, void*)
 void closeSolidWindow()
 {
     closeMillWindow();
+    closePrescriptionWindow();
     if (solidWindow) {
         solidWindow->hide();
     }

@@ -57,6 +57,8 @@ public:
     PressurePanel* pressurePanel;
     // "銑削…" [Milling…]: opens the milling window.
     Fl_Button* millButton;
+    // "處方…" [Prescription…]: opens the prescription window.
+    Fl_Button* prescriptionButton;
 
 private:
     // Hands the solid to the view, coloured by thickness or by the placed pressure, with

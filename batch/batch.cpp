@@ -4,6 +4,7 @@
 #include "batch/batch_files.h"
 #include "batch/report.h"
 #include "batch/preview.h"
+#include "batch/elements_preview.h"
 #include "batch/pressure_preview.h"
 #include "imagefile/file_names.h"
 #include "imagefile/foot_image.h"
@@ -161,6 +162,7 @@ public:
         if (!options.gcode.empty()) {
             settleMill(options.mill, mill_, millProblem_);
         }
+        settleElements(options.elements, prescription_, prescriptionProblem_);
     }
 
     FootRun run(const std::string& foot)
@@ -224,6 +226,22 @@ public:
                 return fail(reliefProblem_.empty() ? why : reliefProblem_);
             }
         }
+        // The landmarks, and the elements placed on them, before anything is decided too:
+        // a pad or a bar on a foot without a head line fails the foot here.
+        std::unique_ptr<ElementRaise> elements;
+        if (!prescriptionProblem_.empty()) {
+            return fail(prescriptionProblem_);
+        }
+        if (prescription_.wanted) {
+            elements = std::make_unique<ElementRaise>();
+            std::string why;
+            if (!computeElements(state.footGrid, prescription_.settings, prescription_.shifts,
+                                 plan ? &plan->placed : nullptr, options_.scan.levelMm, *elements,
+                                 why)) {
+                return fail("cannot place the prescription's elements on it: " + why);
+            }
+            report["landmarks"] = landmarksReport(elements->frame);
+        }
         if (options_.info) {
             report["ok"] = true;
             return result;
@@ -260,10 +278,17 @@ public:
         }
 
         const Relief* relief = activeRelief(plan.get());
+        const ElementRaise* active = activeElements(elements.get());
         std::unique_ptr<DrawnRelief> drawn;
+        std::unique_ptr<DrawnElements> drawnElements;
         if (plan) {
             drawn = std::make_unique<DrawnRelief>();
-            recomputeHeights(state, settings, relief, drawn.get());
+        }
+        if (active) {
+            drawnElements = std::make_unique<DrawnElements>();
+        }
+        if (plan || active) {
+            recomputeHeights(state, settings, relief, drawn.get(), active, drawnElements.get());
         } else {
             recomputeHeights(state, settings);
         }
@@ -272,6 +297,10 @@ public:
         if (plan) {
             report["zones"] = zonesReport(*drawn);
             report["relief"]["cappedCells"] = drawn->cappedCells;
+        }
+        if (active) {
+            report["elements"] = elementsReport(*active);
+            report["elementsCappedCells"] = drawnElements->cappedCells;
         }
 
         // Every name is settled, and the solid made, before anything is written, so that a
@@ -283,6 +312,7 @@ public:
         std::string threeMf;
         std::string footImage;
         std::string pressurePreview;
+        std::string elementsPreview;
         std::string gcode;
         std::string why;
         const auto take = [&](const std::string& target, const char* extension, std::string& taken) {
@@ -295,7 +325,8 @@ public:
             !take(options_.gcode, ".nc", gcode) ||
             // Only a scan has a foot image the program made; an image foot is its own file.
             (scan.isScan && !take(options_.footImage, ".png", footImage)) ||
-            (plan && !take(options_.pressure.preview, ".png", pressurePreview))) {
+            (plan && !take(options_.pressure.preview, ".png", pressurePreview)) ||
+            (active && !take(options_.elements.preview, ".png", elementsPreview))) {
             return fail(why);
         }
         if (!options_.footImage.empty() && !scan.isScan) {
@@ -315,7 +346,7 @@ public:
         Toolpath path;
         const GcodeRecipe recipe{fileNameOf(foot), settings.width, settings.length,
                                  settings.heightRatio, settings.limit, options_.scan.levelMm,
-                                 reliefRecipe(plan.get())};
+                                 reliefRecipe(plan.get()), elementsRecipe(active)};
         if (!gcode.empty()) {
             if (!millProblem_.empty()) {
                 return fail(millProblem_);
@@ -354,7 +385,7 @@ public:
         }
         if (!threeMf.empty()) {
             const SolidRecord record{fileNameOf(foot), settings, options_.scan.levelMm,
-                                     reliefRecipe(plan.get())};
+                                     reliefRecipe(plan.get()), elementsRecipe(active)};
             if (!write3mfFile(solid, record, threeMf.c_str())) {
                 return fail("");
             }
@@ -377,6 +408,15 @@ public:
                 return fail("");
             }
             report["pressurePreview"] = pressurePreview;
+        }
+        if (!elementsPreview.empty()) {
+            auto outlines = std::make_unique<Grid>();
+            drawElementOutlines(*active, state, *outlines);
+            if (!writeElementsPreview(drawnElements->raise, *outlines, state.heightGrid,
+                                      elementsPreview.c_str())) {
+                return fail("");
+            }
+            report["elementsPreview"] = elementsPreview;
         }
         report["ok"] = true;
         return result;
@@ -490,6 +530,9 @@ private:
     MillSetup mill_;
     // Why the milling options cannot be taken (when the caller skipped prepareBatch).
     std::string millProblem_;
+    BatchPrescription prescription_;
+    // Why the element options cannot be taken (when the caller skipped prepareBatch).
+    std::string prescriptionProblem_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "scan/scan_foot.h"
 #include "base/level.h"
+#include "insole/elements.h"
 #include "mill/mill_setup.h"
 #include "pressure/placement.h"
 #include "pressure/pressure_file.h"
@@ -48,6 +49,32 @@ struct BatchRelief {
     bool accept = false;
 };
 
+// The prescription's elements as the options give them: an element is on when its height
+// (for the posting, its angle) is given; its other options without it are refused, since they
+// would silently do nothing.
+struct BatchElements {
+    std::optional<std::string> side;          // --side auto|left|right
+    std::optional<double> metPadMm;           // --met-pad-mm
+    std::optional<double> metPadOffsetMm;     // --met-pad-offset-mm
+    std::optional<std::string> metPadShift;   // --met-pad-shift "T,V" in mm
+    std::optional<double> metBarMm;           // --met-bar-mm
+    std::optional<double> metBarShiftMm;      // --met-bar-shift-mm
+    std::optional<double> archMm;             // --arch-mm
+    std::optional<double> heelCupMm;          // --heel-cup-mm
+    std::optional<double> heelCupWidthMm;     // --heel-cup-width-mm
+    std::optional<double> rearfootPostDegrees;  // --rearfoot-post-deg
+    // The summed raise pictured (PNG), or a folder for several feet; empty: none.
+    std::string preview;
+};
+
+// The element options made into the values the insole's elements take.
+struct BatchPrescription {
+    ElementSettings settings;
+    ElementShifts shifts;
+    // Whether the reports carry the landmarks: an element is on, or the side is given.
+    bool wanted = false;
+};
+
 // The milling setup as the options give it, one value per MillParameter in the order of
 // MILL_PARAMETERS; a value left unset takes the setup's default. Any of them set without
 // --gcode is refused, since it would silently do nothing.
@@ -70,6 +97,7 @@ struct BatchOptions {
     double heightRatio = 1.0;
     bool limit = false;
     BatchPressure pressure;
+    BatchElements elements;
     BatchMill mill;
     bool info = false;
     bool json = false;
@@ -93,6 +121,11 @@ bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::str
 // folder holds none; false, saying why, when it holds more than one.
 bool measurementOf(const std::string& source, const std::string& foot, std::string& measurement,
                    std::string& why);
+
+// The element options checked and made into values: false with `why` (naming the option and
+// its range) when one is outside its range, cannot be read, or is given without its element.
+bool settleElements(const BatchElements& elements, BatchPrescription& prescription,
+                    std::string& why);
 
 // The milling options made into a setup: false with `why` (naming the option and its range,
 // the ends printed as the values compared) when one is outside its range; a blank deeper than

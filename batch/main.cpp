@@ -147,6 +147,35 @@ int main(int argc, char** argv)
     app.add_option("--pressure-preview", pressure.preview,
                    "Picture of the placed peak pressure over the foot's outline (PNG) for one "
                    "foot; a folder for several, one NAME.png per foot");
+    BatchElements& elements = options.elements;
+    app.add_option("--side", elements.side,
+                   "Which foot it is, for the elements: auto (from the toes), left or right "
+                   "(default auto)");
+    app.add_option("--met-pad-mm", elements.metPadMm,
+                   "A metatarsal pad of this height behind the metatarsal heads, 1 to 8 mm "
+                   "(default off)");
+    app.add_option("--met-pad-offset-mm", elements.metPadOffsetMm,
+                   "How far the pad's centre lies behind the head line, 0 to 20 mm (default 8)");
+    app.add_option("--met-pad-shift", elements.metPadShift,
+                   "The pad moved by hand, T,V in mm (along the foot toward the toes, across it "
+                   "toward the big toe), -40 to 40 each");
+    app.add_option("--met-bar-mm", elements.metBarMm,
+                   "A metatarsal bar of this height across the foot, its front edge where the "
+                   "pressure falls to 77 % of the forefoot's peak (10 mm behind the head line "
+                   "without a measurement), 1 to 8 mm (default off)");
+    app.add_option("--met-bar-shift-mm", elements.metBarShiftMm,
+                   "The bar's front edge moved by hand along the foot, -40 to 40 mm");
+    app.add_option("--arch-mm", elements.archMm, "An arch support of this height, 1 to 15 mm (default off)");
+    app.add_option("--heel-cup-mm", elements.heelCupMm,
+                   "A heel cup rising this much at the heel's edge, 2 to 15 mm (default off)");
+    app.add_option("--heel-cup-width-mm", elements.heelCupWidthMm,
+                   "How far in from the edge the heel cup reaches, 5 to 25 mm (default 12)");
+    app.add_option("--rearfoot-post-deg", elements.rearfootPostDegrees,
+                   "Rearfoot posting by this angle, -10 to 10 degrees, positive raising the "
+                   "medial side (default off)");
+    app.add_option("--elements-preview", elements.preview,
+                   "Picture of the elements' summed raise over the foot's outline (PNG), lined "
+                   "up with --preview, for one foot; a folder for several, one NAME.png per foot");
     app.add_option("--gcode", options.gcode,
                    "G-code for a 3-axis mill with a ball-end tool, for one foot (\".nc\" is "
                    "appended unless the name ends in .nc, .ngc or .gcode); a folder for several, "

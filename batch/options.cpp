@@ -178,6 +178,98 @@ bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::str
     return true;
 }
 
+bool settleElements(const BatchElements& e, BatchPrescription& prescription, std::string& why)
+{
+    BatchPrescription settled;
+    ElementSettings& s = settled.settings;
+    ElementShifts& h = settled.shifts;
+    if (e.side && !parseSideChoice(*e.side, s.side)) {
+        why = "--side " + *e.side + " is not a side taken: auto, left or right";
+        return false;
+    }
+    // Each element's own options need the option that switches it on.
+    struct Needs {
+        const char* option;
+        bool given;
+        const char* element;
+        bool on;
+    };
+    const Needs needs[] = {
+        {"--met-pad-offset-mm", e.metPadOffsetMm.has_value(), "--met-pad-mm", e.metPadMm.has_value()},
+        {"--met-pad-shift", e.metPadShift.has_value(), "--met-pad-mm", e.metPadMm.has_value()},
+        {"--met-bar-shift-mm", e.metBarShiftMm.has_value(), "--met-bar-mm", e.metBarMm.has_value()},
+        {"--heel-cup-width-mm", e.heelCupWidthMm.has_value(), "--heel-cup-mm", e.heelCupMm.has_value()},
+    };
+    for (const Needs& n : needs) {
+        if (n.given && !n.on) {
+            why = std::string(n.option) + " is about an element that is not asked for: add " +
+                  n.element;
+            return false;
+        }
+    }
+    struct Ranged {
+        const char* option;
+        const std::optional<double>& value;
+        const ElementRange& range;
+        const char* unit;
+        double& target;
+    };
+    const Ranged ranged[] = {
+        {"--met-pad-mm", e.metPadMm, MET_PAD_HEIGHT_MM, "mm", s.metPadHeightMm},
+        {"--met-pad-offset-mm", e.metPadOffsetMm, MET_PAD_OFFSET_MM, "mm", s.metPadOffsetMm},
+        {"--met-bar-mm", e.metBarMm, MET_BAR_HEIGHT_MM, "mm", s.metBarHeightMm},
+        {"--met-bar-shift-mm", e.metBarShiftMm, ELEMENT_SHIFT_MM, "mm", h.metBarAlongMm},
+        {"--arch-mm", e.archMm, ARCH_HEIGHT_MM, "mm", s.archHeightMm},
+        {"--heel-cup-mm", e.heelCupMm, HEEL_CUP_HEIGHT_MM, "mm", s.heelCupHeightMm},
+        {"--heel-cup-width-mm", e.heelCupWidthMm, HEEL_CUP_WIDTH_MM, "mm", s.heelCupWidthMm},
+        {"--rearfoot-post-deg", e.rearfootPostDegrees, REARFOOT_POST_DEGREES, "degrees",
+         s.rearfootPostDegrees},
+    };
+    for (const Ranged& r : ranged) {
+        if (!r.value) {
+            continue;
+        }
+        if (!(*r.value >= r.range.minimum && *r.value <= r.range.maximum)) {
+            why = std::string(r.option) + " " + exact(*r.value) + " is outside the allowed range " +
+                  exact(r.range.minimum) + " to " + exact(r.range.maximum) + " " + r.unit;
+            return false;
+        }
+        r.target = *r.value;
+    }
+    if (e.metPadShift) {
+        double along = 0, across = 0;
+        if (!parseShift(*e.metPadShift, along, across)) {
+            why = "--met-pad-shift " + *e.metPadShift +
+                  " is not two finite numbers of mm written T,V (along the foot, toward the big "
+                  "toe; for example -2,1.5)";
+            return false;
+        }
+        for (const double value : {along, across}) {
+            if (!(value >= ELEMENT_SHIFT_MM.minimum && value <= ELEMENT_SHIFT_MM.maximum)) {
+                why = "--met-pad-shift " + *e.metPadShift + " is outside the allowed range " +
+                      exact(ELEMENT_SHIFT_MM.minimum) + " to " + exact(ELEMENT_SHIFT_MM.maximum) +
+                      " mm each way";
+                return false;
+            }
+        }
+        h.metPadAlongMm = along;
+        h.metPadAcrossMm = across;
+    }
+    s.metPad = e.metPadMm.has_value();
+    s.metBar = e.metBarMm.has_value();
+    s.arch = e.archMm.has_value();
+    s.heelCup = e.heelCupMm.has_value();
+    s.rearfootPost = e.rearfootPostDegrees.has_value();
+    if (!e.preview.empty() && !s.anyOn()) {
+        why = "--elements-preview pictures the elements, and none is asked for: add --met-pad-mm, "
+              "--met-bar-mm, --arch-mm, --heel-cup-mm or --rearfoot-post-deg";
+        return false;
+    }
+    settled.wanted = s.anyOn() || e.side.has_value();
+    prescription = settled;
+    return true;
+}
+
 bool settleMill(const BatchMill& mill, MillSetup& setup, std::string& why)
 {
     MillSetup settled;
@@ -219,7 +311,7 @@ std::string prepareBatch(const BatchOptions& options)
     const BatchPressure& pressure = options.pressure;
     const bool writes = !options.out.empty() || !options.preview.empty() || writesSolid ||
                         !options.footImage.empty() || !pressure.preview.empty() ||
-                        !options.gcode.empty();
+                        !options.elements.preview.empty() || !options.gcode.empty();
     // Before the outputs: a milling option alone is more likely a forgotten --gcode than a
     // wish for nothing.
     if (options.gcode.empty()) {
@@ -232,7 +324,7 @@ std::string prepareBatch(const BatchOptions& options)
     }
     if (options.info && writes) {
         return "--info writes nothing; leave out -o, --preview, --stl, --3mf, --gcode, "
-               "--foot-image and --pressure-preview";
+               "--foot-image, --pressure-preview and --elements-preview";
     }
     if (!options.info && !writes) {
         return "nothing to write: give -o OUT, --preview PNG, --stl STL, --3mf 3MF, --gcode NC, "
@@ -266,6 +358,13 @@ std::string prepareBatch(const BatchOptions& options)
                    "measurement under its name (NAME.asf, NAME.csv or NAME.txt)";
         }
     }
+    {
+        BatchPrescription settled;
+        std::string why;
+        if (!settleElements(options.elements, settled, why)) {
+            return why;
+        }
+    }
     if (!options.gcode.empty()) {
         MillSetup setup;
         std::string why;
@@ -280,7 +379,8 @@ std::string prepareBatch(const BatchOptions& options)
     // would lie to whoever opens the file.
     for (const auto& [option, target] : {std::pair<const char*, const std::string*>{"--preview", &options.preview},
                                          {"--foot-image", &options.footImage},
-                                         {"--pressure-preview", &pressure.preview}}) {
+                                         {"--pressure-preview", &pressure.preview},
+                                         {"--elements-preview", &options.elements.preview}}) {
         if (target->empty() || needsFolder(*target) || isFolder(*target)) {
             continue;
         }
@@ -293,7 +393,8 @@ std::string prepareBatch(const BatchOptions& options)
     const std::pair<const char*, const std::string*> targets[] = {
         {"-o", &options.out}, {"--preview", &options.preview}, {"--stl", &options.stl},
         {"--3mf", &options.threeMf}, {"--gcode", &options.gcode},
-        {"--foot-image", &options.footImage}, {"--pressure-preview", &pressure.preview}};
+        {"--foot-image", &options.footImage}, {"--pressure-preview", &pressure.preview},
+        {"--elements-preview", &options.elements.preview}};
     for (const auto& [option, target] : targets) {
         if (needsFolder(*target)) {
             const std::string why = prepareFolder(option, *target);

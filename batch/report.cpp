@@ -132,7 +132,97 @@ json zonesReport(const DrawnRelief& drawn)
     return zones;
 }
 
+json landmarksReport(const FootFrame& f)
+{
+    return {{"heelCentreMm", {decimals(f.heelXMm, 2), decimals(f.heelYMm, 2)}},
+            {"ballCentreMm", {decimals(f.ballXMm, 2), decimals(f.ballYMm, 2)}},
+            {"axis", {decimals(f.axisX, 4), decimals(f.axisY, 4)}},
+            {"heelEndMm", decimals(f.heelEndMm, 2)},
+            {"lengthMm", decimals(f.lengthMm, 2)},
+            {"side", sideName(f.side)},
+            {"sideSet", f.sideSet},
+            {"headLineMm", f.hasHeadLine ? json(decimals(f.headLineMm, 2)) : json(nullptr)},
+            {"headMedialMm", f.hasHeadLine ? json(decimals(f.headMedialMm, 2)) : json(nullptr)},
+            {"headLateralMm", f.hasHeadLine ? json(decimals(f.headLateralMm, 2)) : json(nullptr)}};
+}
+
+json elementsReport(const ElementRaise& e)
+{
+    const ElementSettings& s = e.settings;
+    json out = json::object();
+    if (s.metPad) {
+        out["metPad"] = {{"centreMm", {decimals(e.metPadAlongMm, 2), decimals(e.metPadAcrossMm, 2)}},
+                         {"heightMm", s.metPadHeightMm}};
+    }
+    if (s.metBar) {
+        out["metBar"] = {{"frontEdgeMm", decimals(e.metBarFrontMm, 2)},
+                         {"rule", e.metBarFromPressure ? "pressure" : "headLine"},
+                         {"heightMm", s.metBarHeightMm}};
+    }
+    if (s.arch) {
+        out["arch"] = {{"heightMm", s.archHeightMm}};
+    }
+    if (s.heelCup) {
+        out["heelCup"] = {{"heightMm", s.heelCupHeightMm}, {"widthMm", s.heelCupWidthMm}};
+    }
+    if (s.rearfootPost) {
+        out["rearfootPost"] = {{"degrees", s.rearfootPostDegrees}};
+    }
+    return out;
+}
+
 namespace {
+
+// The foot's landmarks and the elements, for the text report.
+void elementsText(const json& r, std::ostringstream& line)
+{
+    if (r.contains("landmarks")) {
+        const json& l = r["landmarks"];
+        line << "; " << l["side"].get<std::string>() << " foot ("
+             << (l["sideSet"].get<bool>() ? "given" : "found from the toes") << "), heel centre "
+             << number(l["heelCentreMm"][0]) << ", " << number(l["heelCentreMm"][1])
+             << " mm, ball centre " << number(l["ballCentreMm"][0]) << ", "
+             << number(l["ballCentreMm"][1]) << " mm, axis " << number(l["axis"][0]) << ", "
+             << number(l["axis"][1]) << ", heel end " << number(l["heelEndMm"]) << " mm, length "
+             << number(l["lengthMm"]) << " mm";
+        if (l["headLineMm"].is_null()) {
+            line << ", no head line";
+        } else {
+            line << ", head line at " << number(l["headLineMm"]) << " mm from "
+                 << number(l["headMedialMm"]) << " (medial) to " << number(l["headLateralMm"])
+                 << " mm (lateral)";
+        }
+    }
+    if (r.contains("elements") && r["ok"].get<bool>()) {
+        const json& e = r["elements"];
+        if (e.contains("metPad")) {
+            line << "; metatarsal pad " << number(e["metPad"]["heightMm"]) << " mm centred at "
+                 << number(e["metPad"]["centreMm"][0]) << ", " << number(e["metPad"]["centreMm"][1])
+                 << " mm";
+        }
+        if (e.contains("metBar")) {
+            line << "; metatarsal bar " << number(e["metBar"]["heightMm"]) << " mm, front edge at "
+                 << number(e["metBar"]["frontEdgeMm"]) << " mm ("
+                 << (e["metBar"]["rule"] == "pressure" ? "where the pressure falls to 77 % of its peak"
+                                                       : "10 mm behind the head line")
+                 << ")";
+        }
+        if (e.contains("arch")) {
+            line << "; arch support " << number(e["arch"]["heightMm"]) << " mm";
+        }
+        if (e.contains("heelCup")) {
+            line << "; heel cup " << number(e["heelCup"]["heightMm"]) << " mm over "
+                 << number(e["heelCup"]["widthMm"]) << " mm";
+        }
+        if (e.contains("rearfootPost")) {
+            line << "; rearfoot posting " << number(e["rearfootPost"]["degrees"]) << " degrees";
+        }
+        line << "; " << r["elementsCappedCells"] << " cells capped at 255";
+    }
+    if (r.contains("elementsPreview")) {
+        line << "; elements preview " << r["elementsPreview"].get<std::string>();
+    }
+}
 
 // The measurement, its placement, the relief and its zones, for the text report.
 void pressureText(const json& r, std::ostringstream& line)
@@ -269,6 +359,7 @@ std::string textReport(const json& r)
         line << "; foot image " << r["footImage"].get<std::string>();
     }
     pressureText(r, line);
+    elementsText(r, line);
     millingText(r, line);
     if (!r["ok"].get<bool>()) {
         // Nothing may stand before the failure when the foot could not even be read.

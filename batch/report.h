@@ -36,6 +36,9 @@ nlohmann::json measurementReport(const std::string& file, const PressureMap& map
 nlohmann::json placementReport(const PressurePlacement& p, const PlacementCorrection& hand);
 nlohmann::json reliefReport(const ReliefPlan& plan);
 nlohmann::json zonesReport(const DrawnRelief& drawn);
+// The foot's landmarks, and each element that is on with where it was placed.
+nlohmann::json landmarksReport(const FootFrame& frame);
+nlohmann::json elementsReport(const ElementRaise& elements);
 
 // The one line of the text report of a foot, from its JSON report.
 std::string textReport(const nlohmann::json& r);

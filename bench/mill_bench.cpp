@@ -67,7 +67,7 @@ void wholeFile(benchmark::State& run, double stepover)
     Toolpath path;
     std::string refusal;
     std::size_t bytes = 0;
-    const GcodeRecipe recipe{"foot.bmp", 93, 260, 1, true, DEFAULT_LEVEL_MM, ""};
+    const GcodeRecipe recipe{"foot.bmp", 93, 260, 1, true, DEFAULT_LEVEL_MM, "", ""};
     for (auto _ : run) {
         if (!planToolpath(sampleFoot(), DEFAULT_LEVEL_MM, setup, path, refusal)) {
             run.SkipWithError(refusal.c_str());

@@ -11,6 +11,8 @@
 #include "pressure/relief.h"
 #include "insole/recompute.h"
 #include "insole/relief_plan.h"
+#include "insole/elements.h"
+#include "insole/foot_frame.h"
 
 #include <benchmark/benchmark.h>
 
@@ -188,10 +190,19 @@ void BM_AddDrawnRaise(benchmark::State& run)
     run.counters["capped"] = capped;
 }
 
+// Every element on, at its defaults, the bar's front edge from the measurement.
+ElementSettings everyElement()
+{
+    ElementSettings settings;
+    settings.metPad = settings.metBar = settings.arch = settings.heelCup = settings.rearfootPost = true;
+    return settings;
+}
+
 // The whole recompute of a foot drawn stretched (width and length 4 % over the measured
-// size, limit off), without and with its relief: the difference is the relief's share of a
-// recompute (drawing its layers, adding the raise, the zones' depth after the cap).
-void recomputeOfDrawnFoot(benchmark::State& run, bool withRelief)
+// size, limit off), without and with its relief and its elements: the differences are the
+// relief's and the elements' shares of a recompute (drawing their layers, adding the raise,
+// the zones' depth after the cap).
+void recomputeOfDrawnFoot(benchmark::State& run, bool withRelief, bool withElements = false)
 {
     auto state = std::make_unique<InsoleState>();
     for (int y = 0; y < GRID_ROWS; ++y) {
@@ -219,9 +230,17 @@ void recomputeOfDrawnFoot(benchmark::State& run, bool withRelief)
     settings.width = state->footWidth * 1.04;
     settings.length = state->footLength * 1.04;
     auto drawn = std::make_unique<DrawnRelief>();
+    auto elements = std::make_unique<ElementRaise>();
+    auto drawnElements = std::make_unique<DrawnElements>();
+    if (withElements && !computeElements(state->footGrid, everyElement(), {}, &plan->placed, 0.2,
+                                         *elements, failure)) {
+        run.SkipWithError(failure.c_str());
+        return;
+    }
     setTraceStreams(nullptr, stderr);
     for (auto _ : run) {
-        recomputeHeights(*state, settings, withRelief ? activeRelief(plan.get()) : nullptr, drawn.get());
+        recomputeHeights(*state, settings, withRelief ? activeRelief(plan.get()) : nullptr, drawn.get(),
+                         withElements ? elements.get() : nullptr, drawnElements.get());
         benchmark::DoNotOptimize(state->heightGrid.data());
     }
     run.counters["zones"] = static_cast<double>(drawn->zones.size());
@@ -229,6 +248,42 @@ void recomputeOfDrawnFoot(benchmark::State& run, bool withRelief)
 
 void BM_RecomputeWithoutRelief(benchmark::State& run) { recomputeOfDrawnFoot(run, false); }
 void BM_RecomputeWithRelief(benchmark::State& run) { recomputeOfDrawnFoot(run, true); }
+void BM_RecomputeWithElements(benchmark::State& run) { recomputeOfDrawnFoot(run, false, true); }
+void BM_RecomputeWithReliefAndElements(benchmark::State& run) { recomputeOfDrawnFoot(run, true, true); }
+
+// The foot's landmarks, as a load works them out: the frame of the foot cells.
+void BM_LandmarksPerLoad(benchmark::State& run)
+{
+    FootGrid foot{};
+    for (int i = 0; i < GRID_ROWS * FOOT_STRIDE; ++i) {
+        foot[i] = drawnFoot()[i] ? 100 : 0;
+    }
+    FootFrame frame;
+    std::string failure;
+    for (auto _ : run) {
+        findFootFrame(foot, SideChoice::Automatic, frame, failure);
+        benchmark::DoNotOptimize(&frame);
+    }
+    run.counters["lengthMm"] = frame.lengthMm;
+}
+
+// Every element worked out again, as a change in the prescription window asks for.
+void BM_ElementsAfterAChange(benchmark::State& run)
+{
+    FootGrid foot{};
+    for (int i = 0; i < GRID_ROWS * FOOT_STRIDE; ++i) {
+        foot[i] = drawnFoot()[i] ? 100 : 0;
+    }
+    auto elements = std::make_unique<ElementRaise>();
+    std::string failure;
+    for (auto _ : run) {
+        if (!computeElements(foot, everyElement(), {}, nullptr, 0.2, *elements, failure)) {
+            run.SkipWithError(failure.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(elements->raise.data());
+    }
+}
 
 BENCHMARK(BM_ReadSensorExport_205Frames_60x21)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlaceOnFoot)->Unit(benchmark::kMillisecond);
@@ -236,6 +291,10 @@ BENCHMARK(BM_ZonesAndRaiseAfterAParameterChange)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddDrawnRaise)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecomputeWithoutRelief)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecomputeWithRelief)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RecomputeWithElements)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RecomputeWithReliefAndElements)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LandmarksPerLoad)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ElementsAfterAChange)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include "insole/shaping.h"
 #include "insole/slope_limit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -27,19 +28,35 @@ void DrawnRelief::clear()
     zones.clear();
 }
 
+void DrawnElements::clear()
+{
+    for (Grid* layer : {&raise, &total, &capped}) {
+        layer->fill(0);
+    }
+    cappedCells = 0;
+}
+
+void drawElementOutlines(const ElementRaise& elements, const InsoleState& state, Grid& drawn)
+{
+    const FootLayer layer{&elements.outlines, &drawn};
+    drawFootLayersOnCpu(&layer, 1, placeQuad(state.footBox(), state.displayWidth, state.displayLength));
+}
+
 namespace {
 
-// Raises the shaped heights around the relief's zones: its layers drawn onto the insole's
-// grid with the foot's quad, the raise added (capped at 255), and the zones told where they
-// lie on the insole, how large they are there and whether the cap took their depth.
-void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& quad,
-                      DrawnRelief& drawn)
+// The relief's layers drawn onto the insole's grid with the foot's quad.
+void drawRelief(const Relief& relief, const QuadPlacement& quad, DrawnRelief& drawn)
 {
     const FootLayer layers[] = {{&relief.raise, &drawn.raise},
                                 {&relief.zoneMask, &drawn.zoneMask},
                                 {&relief.nearestZone, &drawn.nearestZone}};
     drawFootLayersOnCpu(layers, 3, quad);
-    drawn.cappedCells = addDrawnRaise(heights, drawn.raise, &drawn.capped);
+}
+
+// After the raise is added: the zones told where they lie on the insole, how large they are
+// there and whether the cap took their depth.
+void placeZones(const Relief& relief, const QuadPlacement& quad, DrawnRelief& drawn)
+{
     drawn.zones = relief.zones;
     markDepthAfterCap(drawn.raise, drawn.nearestZone, drawn.capped, relief.fullRaise, drawn.zones);
     // Areas are counted on the insole's 1 mm cells, so that they follow the width and length
@@ -56,25 +73,73 @@ void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& 
     }
 }
 
+// Raises the shaped heights around the relief's zones: its layers drawn onto the insole's
+// grid with the foot's quad, the raise added (capped at 255), and the zones placed.
+void raiseAroundZones(Grid& heights, const Relief& relief, const QuadPlacement& quad,
+                      DrawnRelief& drawn)
+{
+    drawRelief(relief, quad, drawn);
+    drawn.cappedCells = addDrawnRaise(heights, drawn.raise, &drawn.capped);
+    placeZones(relief, quad, drawn);
+}
+
+// Raises the shaped heights by the elements, and by the relief's raise with them when there
+// is one: both drawn with the foot's quad, summed per cell, added once (capped at 255).
+void raiseByElements(Grid& heights, const ElementRaise& elements, const Relief* relief,
+                     const QuadPlacement& quad, DrawnRelief* drawn, DrawnElements& out)
+{
+    const FootLayer layer{&elements.raise, &out.raise};
+    drawFootLayersOnCpu(&layer, 1, quad);
+    const Grid* total = &out.raise;
+    if (relief) {
+        drawRelief(*relief, quad, *drawn);
+        for (int i = 0; i < GRID_ROWS * GRID_STRIDE; ++i) {
+            out.total[i] = static_cast<std::uint8_t>(std::min(255, out.raise[i] + drawn->raise[i]));
+        }
+        total = &out.total;
+    }
+    out.cappedCells = addDrawnRaise(heights, *total, &out.capped);
+    if (relief) {
+        drawn->capped = out.capped;
+        drawn->cappedCells = out.cappedCells;
+        placeZones(*relief, quad, *drawn);
+    } else if (drawn) {
+        drawn->clear();
+    }
+}
+
 }  // namespace
 
 float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings,
-                           const Relief* relief, DrawnRelief* drawn)
+                           const Relief* relief, DrawnRelief* drawn,
+                           const ElementRaise* elements, DrawnElements* drawnElements)
 {
     const QuadPlacement quad = placeQuad(state.footBox(), state.displayWidth, state.displayLength);
     drawFootOnCpu(state.displayGrid, quad, state.heightGrid);
     const float lowest = shapeHeights(state.heightGrid, state.footLength, settings.length,
                                       settings.heightRatio);
     traceLowestHeight(lowest);
-    if (relief) {
-        std::unique_ptr<DrawnRelief> own;
-        if (!drawn) {
-            own = std::make_unique<DrawnRelief>();
-            drawn = own.get();
+    std::unique_ptr<DrawnRelief> own;
+    if (relief && !drawn) {
+        own = std::make_unique<DrawnRelief>();
+        drawn = own.get();
+    }
+    if (elements) {
+        std::unique_ptr<DrawnElements> ownElements;
+        if (!drawnElements) {
+            ownElements = std::make_unique<DrawnElements>();
+            drawnElements = ownElements.get();
         }
-        raiseAroundZones(state.heightGrid, *relief, quad, *drawn);
-    } else if (drawn) {
-        drawn->clear();
+        raiseByElements(state.heightGrid, *elements, relief, quad, drawn, *drawnElements);
+    } else {
+        if (drawnElements) {
+            drawnElements->clear();
+        }
+        if (relief) {
+            raiseAroundZones(state.heightGrid, *relief, quad, *drawn);
+        } else if (drawn) {
+            drawn->clear();
+        }
     }
     if (settings.limit) {
         limitSlopes(state.heightGrid);
@@ -84,11 +149,12 @@ float recomputeAtDrawnSize(InsoleState& state, const InsoleSettings& settings,
 }
 
 float recomputeHeights(InsoleState& state, const InsoleSettings& settings, const Relief* relief,
-                       DrawnRelief* drawn)
+                       DrawnRelief* drawn, const ElementRaise* elements,
+                       DrawnElements* drawnElements)
 {
     state.displayWidth = displaySizeFor(settings.width, state.footWidth, FOOT_COLUMNS);
     state.displayLength = displaySizeFor(settings.length, state.footLength, GRID_ROWS);
-    return recomputeAtDrawnSize(state, settings, relief, drawn);
+    return recomputeAtDrawnSize(state, settings, relief, drawn, elements, drawnElements);
 }
 
 GridOverflow overflowAt(const InsoleState& state, const InsoleSettings& settings)

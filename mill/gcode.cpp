@@ -110,6 +110,16 @@ std::string encodeGcode(const Toolpath& path, const GcodeRecipe& recipe)
     if (!recipe.relief.empty()) {
         comment(out, "Relief: " + recipe.relief);
     }
+    // One comment per element: a comment holds at most 200 characters, and every element
+    // must be in the recipe.
+    for (std::size_t start = 0; start < recipe.elements.size();) {
+        std::size_t end = recipe.elements.find("; ", start);
+        if (end == std::string::npos) {
+            end = recipe.elements.size();
+        }
+        comment(out, "Elements: " + recipe.elements.substr(start, end - start));
+        start = end + 2;
+    }
     comment(out, "Tool: ball end, diameter " + plain(s.toolMm) + " mm, flute length " +
                      plain(s.fluteMm) + " mm; the programmed point is the tip of the ball");
     comment(out, "Finishing: lines along Y " + plain(s.stepoverMm) + " mm apart, scallop " +

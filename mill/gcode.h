@@ -16,6 +16,7 @@ struct GcodeRecipe {
     bool limit = false;         // the 30-degree limit
     double levelMm = 0.0;       // millimetres per height level
     std::string relief;         // a line saying how the relief zone was made; empty: none
+    std::string elements;       // the prescription's elements, "; " between them; empty: none
 };
 
 // The whole file: a header of comments recording the recipe, the setup, the blank, the tool

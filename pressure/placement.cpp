@@ -243,13 +243,10 @@ std::string percent(double share)
     return text;
 }
 
-}  // namespace
-
-bool placePressure(const PressureMap& map, const FootGrid& footGrid,
-                   const PlacementCorrection& correction, PlacedPressure& placed,
-                   PressurePlacement& report, std::string& failure)
+// Every foot cell's centre, in rows from the heel end.
+auto footCellsOf(const FootGrid& footGrid)
 {
-    const auto forEachFootCell = [&](auto visit) {
+    return [&footGrid](auto visit) {
         for (int y = 0; y < GRID_ROWS; ++y) {
             for (int x = 0; x < FOOT_COLUMNS; ++x) {
                 if (footGrid[footIndex(x, y)] > 0) {
@@ -258,6 +255,25 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
             }
         }
     };
+}
+
+}  // namespace
+
+bool footAxisOf(const FootGrid& footGrid, FootAxis& axis)
+{
+    Shape foot;
+    if (!analyseShape(footCellsOf(footGrid), foot)) {
+        return false;
+    }
+    axis = {foot.axis.x, foot.axis.y, foot.heel.x, foot.heel.y, foot.ball.x, foot.ball.y};
+    return true;
+}
+
+bool placePressure(const PressureMap& map, const FootGrid& footGrid,
+                   const PlacementCorrection& correction, PlacedPressure& placed,
+                   PressurePlacement& report, std::string& failure)
+{
+    const auto forEachFootCell = footCellsOf(footGrid);
     Shape foot;
     if (!analyseShape(forEachFootCell, foot)) {
         failure = "the foot image has no foot cell to place the measurement on";

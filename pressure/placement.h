@@ -84,6 +84,18 @@ bool placePressure(const PressureMap& map, const FootGrid& footGrid,
                    const PlacementCorrection& correction, PlacedPressure& placed,
                    PressurePlacement& report, std::string& failure);
 
+// The foot's own frame as placing finds it on the foot image's 1 mm grid (cells with
+// grey > 0, each at its centre): the principal axis of the cells, pointing toward the toes,
+// and along it the heel centre (centroid of the rear quarter of the length) and the ball
+// centre (centroid of the band from 60 % to 80 %), in mm from the grid's bottom-left corner.
+// The insole's landmarks start from these very figures. False when there is no foot cell.
+struct FootAxis {
+    double axisX = 0, axisY = 0;
+    double heelXMm = 0, heelYMm = 0;
+    double ballXMm = 0, ballYMm = 0;
+};
+bool footAxisOf(const FootGrid& footGrid, FootAxis& axis);
+
 // Where a point of the measurement's frame lands on the foot image under a placement.
 void placedPoint(const PressurePlacement& placement, double xMm, double yMm, double& footX,
                  double& footY);

@@ -117,7 +117,8 @@ std::string description(const SolidRecord& record)
     return "Tarsola insole of foot file " + record.footFile + "; width " + decimal(s.width) +
            " mm; length " + decimal(s.length) + " mm; height ratio " + decimal(s.heightRatio) +
            "; 30-degree limit " + (s.limit ? "on" : "off") + "; level " + decimal(record.levelMm) +
-           " mm; " + (record.relief.empty() ? "" : record.relief + "; ") + "Tarsola " TARSOLA_VERSION;
+           " mm; " + (record.relief.empty() ? "" : record.relief + "; ") +
+           (record.elements.empty() ? "" : record.elements + "; ") + "Tarsola " TARSOLA_VERSION;
 }
 
 // 64-bit FNV-1a, to give the 3MF file's identifiers from its content.

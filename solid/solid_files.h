@@ -10,13 +10,16 @@
 #include <vector>
 
 // What a 3MF file records beside the mesh, so that a workshop can make the same insole
-// again: the foot file, the settings it was made with, the level size and the relief.
+// again: the foot file, the settings it was made with, the level size, the relief and the
+// elements.
 struct SolidRecord {
     std::string footFile;
     InsoleSettings settings;
     double levelMm = DEFAULT_LEVEL_MM;
     // The relief the insole was made with, as reliefRecipe says it; empty without one.
     std::string relief;
+    // The prescription's elements, as elementsRecipe says them; empty without any.
+    std::string elements;
 };
 
 // The bytes of a binary STL file of the mesh: an 80-byte header that does not begin with

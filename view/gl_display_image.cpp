@@ -32,7 +32,8 @@ void redrawTimer(void* view)
 }  // namespace
 
 GL_Display_Image::GL_Display_Image()
-    : Fl_Gl_Window(130, 86, FOOT_COLUMNS, GRID_ROWS), drawnRelief(std::make_unique<DrawnRelief>())
+    : Fl_Gl_Window(130, 86, FOOT_COLUMNS, GRID_ROWS), drawnRelief(std::make_unique<DrawnRelief>()),
+      elementPlan(std::make_unique<ElementPlan>()), drawnElements(std::make_unique<DrawnElements>())
 {
     // The read-back returns the drawn grey values exactly only from a frame buffer with 8 bits
     // of red and no multisampling.
@@ -134,7 +135,17 @@ void GL_Display_Image::recomputeIfPending()
             reliefPlan.reset();
         }
     }
-    recomputeAtDrawnSize(*this, controls->settings(), activeRelief(reliefPlan.get()), drawnRelief.get());
+    // The elements follow the foot, the measurement (the bar's front edge) and the level size.
+    refreshElements(*elementPlan, footGrid, reliefPlan.get(), controls->levelMm());
+    if (elementPlan->problem != elementProblemSaid_) {
+        if (!elementPlan->problem.empty()) {
+            traceFileProblem("Cannot place the prescription's elements on", loadedFootName().c_str(),
+                             elementPlan->problem.c_str());
+        }
+        elementProblemSaid_ = elementPlan->problem;
+    }
+    recomputeAtDrawnSize(*this, controls->settings(), activeRelief(reliefPlan.get()), drawnRelief.get(),
+                         activeElements(elementPlan.get()), drawnElements.get());
     // A width or length whose drawing leaves the grid cuts the insole's heel, toes or sides:
     // say so when that begins, changes or ends, not on every step of a drag.
     const GridOverflow overflow =
@@ -236,6 +247,9 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
                          "cleared: a measurement belongs to the foot it was taken of");
         reliefPlan.reset();
     }
+    // So do the elements' hand shifts; the elements themselves are placed on the new foot.
+    footChanged(*elementPlan);
+    elementProblemSaid_.clear();
     cut_ = GridOverflow{};
     if (saidNothing) {
         traceSuccess("Loaded " + fileNameOf(chosenName));

@@ -7,12 +7,14 @@
 #include "view/insole_controls.h"
 #include "insole/insole_state.h"
 #include "insole/recompute.h"
+#include "insole/element_plan.h"
 #include "insole/relief_plan.h"
 
 #include <FL/Fl_Gl_Window.H>
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class GL_Display_Image : public Fl_Gl_Window, public InsoleState {
 public:
@@ -57,12 +59,20 @@ public:
     std::unique_ptr<ReliefPlan> reliefPlan;
     // The relief as the last recompute drew it onto the insole.
     std::unique_ptr<DrawnRelief> drawnRelief;
+    // The prescription's elements, set by the prescription window: every recompute draws
+    // their raise (worked out again when the foot, the measurement or the level size
+    // changed); a load clears the hand shifts.
+    std::unique_ptr<ElementPlan> elementPlan;
+    // The elements as the last recompute drew them onto the insole.
+    std::unique_ptr<DrawnElements> drawnElements;
 
 private:
     void setUpContext();
 
     // How much of the insole the last recompute cut at the grid's edge.
     GridOverflow cut_;
+    // Why the elements could not be placed on this foot, as last traced.
+    std::string elementProblemSaid_;
 };
 
 // Pointer position at the last left or right press in the view.

@@ -18,9 +18,10 @@ public:
     // Shows this picture from now on, with the camera where it is, and asks for a frame.
     void showPicture(SolidPicture picture);
 
-    // Lines drawn over the solid in one colour: the zones' outlines, the milling path. An
-    // empty set shows none. Asks for a frame.
-    enum LineSet { ZONE_LINES, PATH_LINES, LINE_SETS };
+    // Lines drawn over the solid in one colour: the zones' outlines, the milling path, the
+    // prescription's elements with the foot's axis and head line. An empty set shows none.
+    // Asks for a frame.
+    enum LineSet { ZONE_LINES, PATH_LINES, ELEMENT_LINES, LINE_SETS };
     void showLines(LineSet set, SolidLines lines, Rgb colour);
     const SolidLines& lines(LineSet set) const { return lines_[set]; }
     const SolidPicture& picture() const { return picture_; }

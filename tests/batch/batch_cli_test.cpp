@@ -1,5 +1,6 @@
 // The real tarsola-batch program, run as a user runs it: arguments, exit statuses, reports on
 // standard output and problems on standard error, and the files it leaves.
+#include "batch/elements_preview.h"
 #include "batch/preview.h"
 #include "mill/gcode.h"
 #include "mill/toolpath.h"
@@ -11,6 +12,7 @@
 #include "insole/insole_state.h"
 #include "insole/recompute.h"
 #include "insole/relief_plan.h"
+#include "insole/elements.h"
 
 #include <nlohmann/json.hpp>
 
@@ -590,7 +592,7 @@ TEST_F(BatchCli, AMeasurementRaisesTheInsoleAroundItsZonesAsTheRecomputeDoes)
     std::vector<std::uint8_t> threeMf;
     std::string failure;
     ASSERT_TRUE(encode3mf(buildSolid(expected.state->heightGrid, DEFAULT_LEVEL_MM),
-                          SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM, recipe},
+                          SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM, recipe, ""},
                           threeMf, failure)) << failure;
     EXPECT_TRUE(readFileBytes(dir.file("relieved.3mf")) == threeMf);
 
@@ -972,7 +974,7 @@ TEST_F(BatchCli, TheGcodeMillsTheHeightsTheInsoleHas)
     Toolpath path;
     const std::string expected =
         expectedGcode(insoleIn(dir.file("insole.bmp")), 0.25, MILL_OPTIONS_SETUP,
-                      GcodeRecipe{"foot.bmp", 100, 250, 0.8, true, 0.25, ""}, path);
+                      GcodeRecipe{"foot.bmp", 100, 250, 0.8, true, 0.25, "", ""}, path);
     const std::string written = readFileText(dir.file("milled.nc"));
     EXPECT_TRUE(written == expected) << "the batch's file is not the milling core's";
 
@@ -1015,7 +1017,7 @@ TEST_F(BatchCli, TheGcodeOfARelievedInsoleRecordsItsRelief)
     EXPECT_TRUE(readFileText(dir.file("relieved.NGC")) ==
                 expectedGcode(expected.state->heightGrid, DEFAULT_LEVEL_MM, setup,
                               GcodeRecipe{"foot.bmp", s.width, s.length, s.heightRatio, s.limit,
-                                          DEFAULT_LEVEL_MM, recipe},
+                                          DEFAULT_LEVEL_MM, recipe, ""},
                               path));
     EXPECT_NE(r.out.find("; gcode " + dir.file("relieved.NGC")), std::string::npos) << r.out;
 }
@@ -1079,4 +1081,227 @@ TEST_F(BatchCli, ABlankThinnerThanAnInsoleFailsThatFootOnly)
     const std::size_t bytes = readFileText(dir.file("nc/thin.nc")).size();
     EXPECT_NE(r.out.find(" moves, " + std::to_string(bytes) + " bytes"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("; gcode " + dir.file("nc/thin.nc")), std::string::npos) << r.out;
+}
+
+namespace {
+
+// Every element on, on the stretched, relieved sample foot, the side given and the pad and
+// the bar moved by hand: what the batch is asked for, and what the shared functions make of
+// it in-process.
+struct Prescribed : StretchedRelief {
+    std::unique_ptr<ElementRaise> elements = std::make_unique<ElementRaise>();
+    std::unique_ptr<DrawnElements> drawnElements = std::make_unique<DrawnElements>();
+
+    explicit Prescribed(const TempDir& dir) : StretchedRelief(dir)
+    {
+        ElementSettings s;
+        s.side = SideChoice::Right;
+        s.metPad = s.metBar = s.arch = s.heelCup = s.rearfootPost = true;
+        s.metPadHeightMm = 3.5;
+        s.metPadOffsetMm = 6;
+        s.metBarHeightMm = 2;
+        s.archHeightMm = 7;
+        s.heelCupHeightMm = 5;
+        s.heelCupWidthMm = 15;
+        s.rearfootPostDegrees = -3;
+        ElementShifts shifts;
+        shifts.metPadAlongMm = -2;
+        shifts.metPadAcrossMm = 1.5;
+        shifts.metBarAlongMm = 3;
+        std::string failure;
+        EXPECT_TRUE(computeElements(state->footGrid, s, shifts, &plan->placed, DEFAULT_LEVEL_MM,
+                                    *elements, failure))
+            << failure;
+        testing::internal::CaptureStdout();
+        recomputeHeights(*state, settings, activeRelief(plan.get()), drawn.get(), elements.get(),
+                         drawnElements.get());
+        testing::internal::GetCapturedStdout();
+    }
+
+    std::vector<std::string> prescribed(std::vector<std::string> outputs) const
+    {
+        outputs.insert(outputs.end(),
+                       {"--side", "right", "--met-pad-mm", "3.5", "--met-pad-offset-mm", "6",
+                        "--met-pad-shift", "-2,1.5", "--met-bar-mm", "2", "--met-bar-shift-mm",
+                        "3", "--arch-mm", "7", "--heel-cup-mm", "5", "--heel-cup-width-mm", "15",
+                        "--rearfoot-post-deg", "-3"});
+        return relieved(outputs);
+    }
+};
+
+}  // namespace
+
+// The insole with every element and a relief is the shared recompute's, byte for byte; the
+// 3MF and the G-code record the elements; the JSON report carries exactly the landmarks'
+// keys and one key per element with where it was placed.
+TEST_F(BatchCli, TheElementsRaiseTheInsoleAsTheRecomputeDoesAndAreRecorded)
+{
+    const Prescribed expected(dir);
+    const Result r = runBatch(dir, expected.prescribed({"-o", dir.file("insole.bmp"), "--3mf",
+                                                        dir.file("insole.3mf"), "--gcode",
+                                                        dir.file("insole.nc"), "--flute-mm", "50",
+                                                        "--json"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(insoleIn(dir.file("insole.bmp")) == expected.state->heightGrid);
+
+    const std::string recipe = elementsRecipe(expected.elements.get());
+    EXPECT_NE(recipe.find("elements right foot (given); metatarsal pad 3.5 mm, 6 mm behind the "
+                          "heads, shifted -2, 1.5 mm; metatarsal bar 2 mm, front edge by the "
+                          "pressure, shifted 3 mm; arch support 7 mm; heel cup 5 mm over 15 mm; "
+                          "rearfoot posting -3 degrees"),
+              std::string::npos)
+        << recipe;
+    std::vector<std::uint8_t> threeMf;
+    std::string failure;
+    ASSERT_TRUE(encode3mf(buildSolid(expected.state->heightGrid, DEFAULT_LEVEL_MM),
+                          SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM,
+                                      reliefRecipe(expected.plan.get()), recipe},
+                          threeMf, failure))
+        << failure;
+    EXPECT_TRUE(readFileBytes(dir.file("insole.3mf")) == threeMf);
+    const InsoleSettings& s = expected.settings;
+    Toolpath path;
+    MillSetup setup;
+    setup.fluteMm = 50;  // the elements make the insole thicker than the default flute cuts
+    const std::string gcode = readFileText(dir.file("insole.nc"));
+    EXPECT_TRUE(gcode == expectedGcode(expected.state->heightGrid, DEFAULT_LEVEL_MM, setup,
+                                       GcodeRecipe{"foot.bmp", s.width, s.length, s.heightRatio,
+                                                   s.limit, DEFAULT_LEVEL_MM,
+                                                   reliefRecipe(expected.plan.get()), recipe},
+                                       path));
+    // Every element in the header, one comment each, none cut short.
+    for (const char* line : {"(Elements: elements right foot [given])\n",
+                             "(Elements: metatarsal pad 3.5 mm, 6 mm behind the heads, shifted -2, 1.5 mm)\n",
+                             "(Elements: rearfoot posting -3 degrees)\n"}) {
+        EXPECT_NE(gcode.find(line), std::string::npos) << line;
+    }
+
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    const nlohmann::json& l = report["landmarks"];
+    std::vector<std::string> keys;
+    for (const auto& item : l.items()) {
+        keys.push_back(item.key());
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"axis", "ballCentreMm", "headLateralMm",
+                                              "headLineMm", "headMedialMm", "heelCentreMm",
+                                              "heelEndMm", "lengthMm", "side", "sideSet"}));
+    const FootFrame& f = expected.elements->frame;
+    EXPECT_EQ(l["side"], "right");
+    EXPECT_EQ(l["sideSet"], true);
+    EXPECT_NEAR(l["lengthMm"].get<double>(), f.lengthMm, 0.005);
+    EXPECT_NEAR(l["headLineMm"].get<double>(), f.headLineMm, 0.005);
+    EXPECT_NEAR(l["heelCentreMm"][1].get<double>(), f.heelYMm, 0.005);
+    const nlohmann::json& e = report["elements"];
+    EXPECT_EQ(e.size(), 5u);
+    EXPECT_NEAR(e["metPad"]["centreMm"][0].get<double>(), expected.elements->metPadAlongMm, 0.005);
+    EXPECT_NEAR(e["metPad"]["centreMm"][1].get<double>(), expected.elements->metPadAcrossMm, 0.005);
+    EXPECT_EQ(e["metBar"]["rule"], "pressure");
+    EXPECT_NEAR(e["metBar"]["frontEdgeMm"].get<double>(), expected.elements->metBarFrontMm, 0.005);
+    EXPECT_EQ(e["heelCup"].dump(), R"({"heightMm":5.0,"widthMm":15.0})");
+    EXPECT_EQ(e["rearfootPost"].dump(), R"({"degrees":-3.0})");
+    EXPECT_EQ(report["elementsCappedCells"], expected.drawnElements->cappedCells);
+
+    // The text report says the same in words.
+    const Result text = runBatch(dir, expected.prescribed({"-o", dir.file("again.bmp")}));
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("; right foot (given), heel centre"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("(where the pressure falls to 77 % of its peak)"), std::string::npos);
+    EXPECT_TRUE(insoleIn(dir.file("again.bmp")) == expected.state->heightGrid);
+}
+
+// The elements' picture lies on the insole's grid: the foot's outline on the same pixels as in
+// the height preview, each element's outline around the cells it raises.
+TEST_F(BatchCli, TheElementsPreviewLinesUpWithThePreview)
+{
+    const Prescribed expected(dir);
+    const Result r = runBatch(dir, expected.prescribed({"--preview", dir.file("p.png"),
+                                                        "--elements-preview", dir.file("e.png")}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Picture heights = pictureIn(dir.file("p.png"));
+    const Picture raise = pictureIn(dir.file("e.png"));
+    ASSERT_EQ(heights.width, raise.width);
+    ASSERT_EQ(heights.height, raise.height);
+    int ink = 0;
+    for (int y = 0; y < PREVIEW_MAP_HEIGHT + PREVIEW_MARGIN; ++y) {
+        for (int x = 0; x < PREVIEW_MAP_WIDTH + PREVIEW_MARGIN; ++x) {
+            const bool a = same(heights.at(x, y), PREVIEW_INK), b = same(raise.at(x, y), PREVIEW_INK);
+            ASSERT_EQ(a, b) << "pixel " << x << "," << y;
+            ink += a;
+        }
+    }
+    EXPECT_GT(ink, 500);
+    // Off the foot is background; the elements' ink lies only on cells an element raises, as
+    // drawn onto the insole's grid.
+    auto outlines = std::make_unique<Grid>();
+    drawElementOutlines(*expected.elements, *expected.state, *outlines);
+    int inked = 0;
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            const int i = gridIndex(x, y);
+            if (!expected.state->heightGrid[i]) {
+                ASSERT_TRUE(same(raise.cell(x, y), PREVIEW_BACKGROUND) ||
+                            same(raise.cell(x, y), PREVIEW_INK));
+            }
+            for (int dy = 0; dy < PREVIEW_SCALE; ++dy) {
+                for (int dx = 0; dx < PREVIEW_SCALE; ++dx) {
+                    if (same(raise.at(cellLeft(x) + dx, cellTop(y) + dy), ELEMENT_OUTLINE_INK)) {
+                        ++inked;
+                        ASSERT_NE((*outlines)[i], 0) << "cell " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(inked, 300);
+    EXPECT_NE(r.out.find("; elements preview " + dir.file("e.png")), std::string::npos) << r.out;
+}
+
+// An element's value outside its range, a side that is none, an element's own option without
+// it, or the elements' picture without any element is an argument error; nothing is written.
+TEST_F(BatchCli, ElementOptionsOutOfRangeOrAloneAreArgumentErrors)
+{
+    const std::string foot = dir.file("left.bmp");
+    const std::string out = dir.file("out.bmp");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--met-pad-mm", "8.5"}, "--met-pad-mm 8.5 is outside the allowed range 1 to 8 mm"},
+        {{"--met-pad-mm", "4", "--met-pad-offset-mm", "-1"}, "0 to 20 mm"},
+        {{"--met-pad-mm", "4", "--met-pad-shift", "3"}, "T,V"},
+        {{"--met-pad-mm", "4", "--met-pad-shift", "3,41"}, "-40 to 40 mm"},
+        {{"--met-bar-mm", "0.5"}, "1 to 8 mm"},
+        {{"--arch-mm", "nan"}, "--arch-mm"},
+        {{"--heel-cup-mm", "16"}, "2 to 15 mm"},
+        {{"--heel-cup-mm", "6", "--heel-cup-width-mm", "4"}, "5 to 25 mm"},
+        {{"--rearfoot-post-deg", "-11"}, "-10 to 10 degrees"},
+        {{"--side", "Left", "--arch-mm", "3"}, "--side Left is not a side taken: auto, left or right"},
+        {{"--met-pad-offset-mm", "5"}, "add --met-pad-mm"},
+        {{"--met-bar-shift-mm", "5"}, "add --met-bar-mm"},
+        {{"--heel-cup-width-mm", "10"}, "add --heel-cup-mm"},
+        {{"--elements-preview", dir.file("e.png")}, "none is asked for"},
+    };
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> args = {foot, "-o", out};
+        args.insert(args.end(), options.begin(), options.end());
+        const Result r = runBatch(dir, args);
+        EXPECT_EQ(r.status, 2) << options[0];
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fileExists(out));
+    EXPECT_FALSE(fileExists(dir.file("e.png")));
+}
+
+// A foot too short to have a head line fails alone when a pad is asked for, saying why, and
+// its earlier insole stays; the other foot is made with the same options.
+TEST_F(BatchCli, AFootTooShortForAPadFailsAloneAndReplacesNothing)
+{
+    writeImage(dir.file("stub.bmp"), FIF_BMP, 150, 360, 8,
+               [](int x, int y) -> std::uint8_t { return x == 60 && (y == 100 || y == 101) ? 120 : 0; });
+    ASSERT_EQ(mkdir(dir.file("out").c_str(), 0777), 0);
+    writeFileBytes(dir.file("out/stub.bmp"), "an earlier insole");
+    const Result r = runBatch(dir, {dir.file("stub.bmp"), dir.file("left.bmp"), "-o",
+                                    dir.file("out"), "--met-pad-mm", "4", "--heel-cup-mm", "6"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("stub.bmp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("too short to find the metatarsal heads"), std::string::npos) << r.err;
+    EXPECT_EQ(readFileText(dir.file("out/stub.bmp")), "an earlier insole");
+    EXPECT_TRUE(fileExists(dir.file("out/left.bmp")));
 }

@@ -57,6 +57,15 @@ PRESSURE_BUTTON = (700, 10, 190, 28)
 RELIEF_BUTTON = (700, 146, 90, 24)
 PRESSURE_TITLE = "Load a pressure measurement"
 MILL_BUTTON = (700, 500, 190, 30)
+PRESCRIPTION_BUTTON = (505, 430, 180, 30)
+# xdotool matches the title as X reports it, not in UTF-8: "Tarsola " and no "3D".
+PRESCRIPTION_TITLE = "^Tarsola [^3]"
+# Inside the prescription window.
+PAD_BUTTON = (10, 46, 130, 26)
+ARCH_BUTTON = (10, 148, 130, 26)
+CUP_BUTTON = (10, 184, 130, 26)
+# The elements' outlines, the axis and the head line over the solid.
+ELEMENT_LINE = b"\xe6\x00\xc8"
 # Inside the milling window.
 SHOW_PATH_BUTTON = (10, 500, 150, 30)
 
@@ -938,6 +947,44 @@ def scenario_save_at_once_is_the_batch_insole(s, tools):
     check(s.stderr() == "", "standard error: %r" % s.stderr())
 
 
+def scenario_prescription_pad_and_heel_cup(s, tools):
+    shutil.copy(os.path.join(HERE, "..", "..", "samples", "foot.bmp"), s.path("foot.bmp"))
+    s.start("foot.bmp")
+    s.wait_for_output(0, "MIN = ", "the recompute after the load")
+    solid = s.open_solid_window()
+    s.settled_solid_view(solid)
+    s.click(PRESCRIPTION_BUTTON, window=solid)
+    prescription = s.search(PRESCRIPTION_TITLE)
+    # The pad and the heel cup switched on: each reaches the insole at the next frame.
+    s.control_change(lambda: s.click(PAD_BUTTON, dx=8, window=prescription))
+    s.control_change(lambda: s.click(CUP_BUTTON, dx=8, window=prescription))
+    view = s.settled_solid_view(solid)
+    lines = sum(1 for i in range(0, len(view), 3) if view[i:i + 3] == ELEMENT_LINE)
+    check(lines > 50, "the elements' outlines are not seen on the solid (%d pixels)" % lines)
+    s.save("insole")
+    saved_path = s.path("insole.bmp")
+    wait_until(lambda: os.path.exists(saved_path), "insole.bmp to be written")
+    batch_path = os.path.join(s.root, "batch.bmp")
+    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--met-pad-mm", "4",
+                             "--heel-cup-mm", "6", "-o", batch_path],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch with the elements failed: " + result.stderr)
+    plain_path = os.path.join(s.root, "plain.bmp")
+    subprocess.run([tools.batch, s.path("foot.bmp"), "-o", plain_path], capture_output=True,
+                   timeout=TIMEOUT)
+    with open(saved_path, "rb") as f:
+        saved = f.read()
+    with open(batch_path, "rb") as f:
+        check(f.read() == saved, "the insole with elements differs from tarsola-batch's")
+    with open(plain_path, "rb") as f:
+        check(f.read() != saved, "the insole saved is the one without elements")
+    # The switches are kept for the next run.
+    with open(s.path("element_settings.txt")) as f:
+        kept = f.read()
+    check("met_pad 1" in kept and "heel_cup 1" in kept, "element_settings.txt: %r" % kept)
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+
+
 SCENARIOS = [
     ("load_shows_foot_centred", scenario_load_shows_foot_centred),
     ("width_slider_mouse_and_keyboard", scenario_width_slider_mouse_and_keyboard),
@@ -954,6 +1001,7 @@ SCENARIOS = [
     ("solid_window", scenario_solid_window),
     ("save_at_once_is_the_batch_insole", scenario_save_at_once_is_the_batch_insole),
     ("relief_from_a_measurement", scenario_relief_from_a_measurement),
+    ("prescription_pad_and_heel_cup", scenario_prescription_pad_and_heel_cup),
 ]
 
 
@@ -967,11 +1015,12 @@ def crop_window(session, window, size, png):
 
 
 def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, plate=None,
-                   path_png=None):
+                   path_png=None, prescription_png=None, prescription_solid_png=None):
     """Writes a picture of the main window with a foot loaded, as a person sees it, and, when
     asked, one of the 3D window showing that foot's insole, one of it relieved under a
-    plate's measurement of the foot (written to `plate` too), and one with the milling
-    window's finishing path over it."""
+    plate's measurement of the foot (written to `plate` too), one with the milling
+    window's finishing path over it, and the prescription window with a metatarsal pad, an
+    arch support and a heel cup switched on beside the 3D window showing them."""
     session = Session("screenshot", tools, display)
     try:
         session.start()
@@ -1022,6 +1071,20 @@ def window_picture(tools, display, png, foot, solid_png=None, relief_png=None, p
                 session.xdotool("mousemove", "1270", "1010")
                 session.settled_solid_view(solid)
                 crop_window(session, solid, (900, 566), relief_png)
+            if prescription_png:
+                known = set(session.xdotool("search", "--name", "Tarsola").split())
+                session.click(PRESCRIPTION_BUTTON, window=solid)
+                # The milling window's title matches too: the prescription window is the new one.
+                prescription = wait_until(
+                    lambda: (set(session.xdotool("search", "--name", "Tarsola").split()) - known
+                             or {None}).pop(), "the prescription window")
+                for button in (PAD_BUTTON, ARCH_BUTTON, CUP_BUTTON):
+                    session.control_change(
+                        lambda box=button: session.click(box, dx=8, window=prescription))
+                session.xdotool("mousemove", "1590", "1190")
+                session.settled_solid_view(solid)
+                crop_window(session, prescription, (440, 560), prescription_png)
+                crop_window(session, solid, (900, 566), prescription_solid_png)
         check(session.close() == 0, "the program did not end cleanly")
         return 0
     finally:
@@ -1061,6 +1124,9 @@ def main():
     parser.add_argument("--plate", help="with --relief-screenshot: keep that plate measurement here")
     parser.add_argument("--path-screenshot",
                         help="with --solid-screenshot: also the 3D window showing the milling path")
+    parser.add_argument("--prescription-screenshot", nargs=2, metavar=("WINDOW", "SOLID"),
+                        help="with --solid-screenshot: also the prescription window with three "
+                             "elements on, and the 3D window showing them")
     parser.add_argument("--foot", help="the foot image of the picture (else one is drawn)")
     args = parser.parse_args()
     if not args.screenshot and not (args.expected and args.batch and args.artifacts):
@@ -1079,7 +1145,8 @@ def main():
         try:
             return window_picture(Tools, server.display, args.screenshot, args.foot,
                                   args.solid_screenshot, args.relief_screenshot, args.plate,
-                                  args.path_screenshot)
+                                  args.path_screenshot,
+                                  *(args.prescription_screenshot or (None, None)))
         finally:
             server.stop()
     failures = 0

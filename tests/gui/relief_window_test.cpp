@@ -154,7 +154,7 @@ TEST_F(ReliefWindow, AMeasurementRelievesTheInsoleTheMainViewSaves)
     std::vector<std::uint8_t> expected;
     std::string failure;
     SolidRecord record{"foot.bmp", {widthSlider->value(), lengthSlider->value(), 1.0, false},
-                       currentLevelMm(), reliefRecipe(insoleView->reliefPlan.get())};
+                       currentLevelMm(), reliefRecipe(insoleView->reliefPlan.get()), ""};
     EXPECT_NE(record.relief.find("pressure measurement plate.csv"), std::string::npos) << record.relief;
     ASSERT_TRUE(encode3mf(solidWindow->solid(), record, expected, failure)) << failure;
     EXPECT_EQ(model, expected);

@@ -39,7 +39,7 @@ Toolpath pyramidPath()
 
 GcodeRecipe recipe()
 {
-    return {"scans/left (copy) \xE8\xB6\xB3.bmp", 93.5, 260, 1.2, true, 0.2, "2 mm under the metatarsal heads"};
+    return {"scans/left (copy) \xE8\xB6\xB3.bmp", 93.5, 260, 1.2, true, 0.2, "2 mm under the metatarsal heads", ""};
 }
 
 std::vector<std::string> linesOf(const std::string& text)
@@ -157,6 +157,20 @@ TEST(GcodeFile, ReadBackHoldsTheRecipeTheUnitsAndThePathsPoints)
     GcodeRecipe noRelief = recipe();
     noRelief.relief.clear();
     EXPECT_EQ(encodeGcode(path, noRelief).find("Relief"), std::string::npos);
+    EXPECT_EQ(encodeGcode(path, noRelief).find("Elements"), std::string::npos);
+    // Every element in a comment of its own, however many there are: a comment is cut at 200
+    // characters, and the recipe of five elements is longer.
+    GcodeRecipe prescribed = recipe();
+    prescribed.elements = "elements left foot (found); metatarsal pad 4 mm, 8 mm behind the heads, "
+                          "shifted 0, 0 mm; metatarsal bar 4 mm, front edge by the head line, shifted "
+                          "0 mm; arch support 5 mm; heel cup 6 mm over 12 mm; rearfoot posting 4 degrees";
+    ASSERT_GT(prescribed.elements.size(), 200u);
+    const std::string withElements = encodeGcode(path, prescribed);
+    for (const char* expected : {"\n(Elements: elements left foot [found])\n",
+                                 "\n(Elements: arch support 5 mm)\n",
+                                 "\n(Elements: rearfoot posting 4 degrees)\n"}) {
+        EXPECT_NE(withElements.find(expected), std::string::npos) << expected;
+    }
 
     ASSERT_GT(lines.size(), header + 4);
     EXPECT_EQ(lines[header], "G21 G90 G17");

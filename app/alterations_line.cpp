@@ -1,6 +1,7 @@
 #include "app/alterations_line.h"
 
 #include "app/main_window.h"
+#include "app/prescription_window.h"
 #include "insole/alterations.h"
 #include "view/gl_display_image.h"
 #include "view/insole_listener.h"
@@ -19,7 +20,10 @@ InsoleListener listenedBefore = nullptr;
 void insoleHasChanged()
 {
     Fl_Box* line = alterationsLine;
-    const std::string text = insoleAlterations(insoleView->reliefPlan.get(), *insoleView->drawnRelief);
+    const std::string text =
+        insoleAlterations(insoleView->reliefPlan.get(), *insoleView->drawnRelief,
+                          insoleView->elementPlan.get(), *insoleView->drawnElements,
+                          elementsOnText());
     if (text != (line->label() ? line->label() : "")) {
         line->copy_label(text.c_str());
         line->copy_tooltip(text.empty() ? nullptr : text.c_str());
@@ -40,7 +44,7 @@ constexpr Fl_Color ALTERATION_COLOUR = 0x00408000;
 
 Fl_Box* createAlterationsLine()
 {
-    alterationsLine = new Fl_Box(FL_NO_BOX, 125, 448, 190, 24, nullptr);
+    alterationsLine = new Fl_Box(FL_NO_BOX, 125, 448, 342, 24, nullptr);
     alterationsLine->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     alterationsLine->labelsize(13);
     alterationsLine->labelcolor(ALTERATION_COLOUR);

@@ -8,7 +8,7 @@ class Fl_Box;
 // Null until the main window has made it.
 extern Fl_Box* alterationsLine;
 
-// Made by createMainWindow after the message line, under the view at 125, 448, 190, 24.
+// Made by createMainWindow after the message line, under the view at 125, 448, 342, 24.
 // Listens to the insole view after whoever listened before, so that it follows every
 // recompute and every load.
 Fl_Box* createAlterationsLine();

@@ -101,8 +101,14 @@ std::unique_ptr<MillResult> plan(const MillJob& job)
 {
     auto result = std::make_unique<MillResult>();
     result->generation = job.generation;
+    MillWaysOut ways;
     result->planned = planToolpath(job.heights, job.levelMm, job.setup, result->path,
-                                   result->refusal);
+                                   result->refusal, &ways);
+    // The ways out named by the window's own labels.
+    const std::string wayOut = millWaysOutText(ways, "毛胚厚度", "刃長", " mm");
+    if (!wayOut.empty()) {
+        result->refusal += "; mill it with " + wayOut;
+    }
     if (result->planned) {
         result->fileBytes = encodeGcode(result->path, job.recipe).size();
         result->lines = pathLines(result->path);
@@ -314,6 +320,11 @@ std::size_t MillWindow::fileBytes() const { return state_ == State::Ready ? resu
 
 void MillWindow::insoleChanged()
 {
+    // What was saved is no longer what the window shows.
+    if (!savedMessage_.empty() && messageLine->text() == savedMessage_) {
+        messageLine->say("", MessageKind::Done);
+    }
+    savedMessage_.clear();
     ++generation_;
     result_.reset();
     if (!shown()) {
@@ -350,6 +361,10 @@ void MillWindow::takeResult()
     if (state_ == State::Refused) {
         sayRefusal();
     } else {
+        // The refusal shown no longer holds: this setup mills the insole.
+        if (!refusalMessage_.empty() && messageLine->text() == refusalMessage_) {
+            messageLine->say("", MessageKind::Done);
+        }
         refusalSaid_.clear();
     }
 }
@@ -404,12 +419,14 @@ void MillWindow::showFigures()
     }
     const MillFigures& f = result_->path.figures;
     setText(status, "此鞋墊的刀路");
-    setText(blank, format("毛胚: %.1f x %.1f x %.1f mm", f.blankXMm, f.blankYMm, f.blankZMm));
+    // The corner nearest the origin is where the blank is set against X0 Y0's offset.
+    setText(blank, format("毛胚: %.1f x %.1f x %.1f mm", f.blankXMm, f.blankYMm, f.blankZMm) +
+                       "，角點 X" + gcodeNumber(f.blankMinX) + " Y" + gcodeNumber(f.blankMinY));
     setText(passes, "粗銑: " + std::to_string(f.roughingPasses) + " 層");
     setText(moves, "移動: " + std::to_string(f.moves) + " 段，檔案 " + fileSize(result_->fileBytes));
     setText(scallop, format("殘留高度: %.3f mm", f.scallopMm));
     setText(machiningTime, "預估加工時間: " + ::machiningTime(f.machiningSeconds));
-    setText(largestCut, format("最大切深: %.2f mm", f.largestCutMm));
+    setText(largestCut, "最大切深: " + gcodeNumber(f.largestCutMm) + " mm");
     setText(fillet, format("外緣圓角: 半徑 %.1f mm (球刀留下)", f.filletMm));
     saveButton->activate();
 }
@@ -494,6 +511,7 @@ bool MillWindow::saveAs(const char* chosenUtf8Name)
     }
     if (problemLinesWritten() == problems) {
         traceSuccess("Saved " + fileNameOf(name));
+        savedMessage_ = messageLine->text();
     }
     return true;
 }

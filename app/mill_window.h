@@ -43,7 +43,8 @@ public:
     State state() const { return state_; }
 
     // The insole on screen or the setup has changed: the figures and path shown so far are
-    // no longer current; while the window is shown, the new toolpath is worked out.
+    // no longer current, nor is a "Saved" message; while the window is shown, the new
+    // toolpath is worked out. A refusal on the message line stays until a plan succeeds.
     void insoleChanged();
     // The worker has a result: shown when it is of the newest generation, dropped otherwise.
     void takeResult();
@@ -100,6 +101,9 @@ private:
     // The refusal last said on standard error, and its message.
     std::string refusalSaid_;
     std::string refusalMessage_;
+    // The message of the last save, while it holds: the next change of the insole or the
+    // setup clears it from the message line.
+    std::string savedMessage_;
 };
 
 // Null until the milling window is first opened; then it lives until the process ends.

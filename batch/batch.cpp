@@ -352,8 +352,10 @@ public:
                 return fail(millProblem_);
             }
             std::string refusal;
-            if (!planToolpath(state.heightGrid, options_.scan.levelMm, mill_, path, refusal)) {
-                return fail("cannot mill it: " + refusal);
+            MillWaysOut ways;
+            if (!planToolpath(state.heightGrid, options_.scan.levelMm, mill_, path, refusal, &ways)) {
+                const std::string wayOut = millWaysOutText(ways, "--blank-mm", "--flute-mm", "");
+                return fail("cannot mill it: " + refusal + (wayOut.empty() ? "" : "; mill it with " + wayOut));
             }
             report["milling"] = millingReport(path.figures, encodeGcode(path, recipe).size());
         }

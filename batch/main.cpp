@@ -179,7 +179,12 @@ int main(int argc, char** argv)
     app.add_option("--gcode", options.gcode,
                    "G-code for a 3-axis mill with a ball-end tool, for one foot (\".nc\" is "
                    "appended unless the name ends in .nc, .ngc or .gcode); a folder for several, "
-                   "one NAME.nc per foot. The milling options below set the tool and the blank");
+                   "one NAME.nc per foot. Roughing clears the blank in step-down levels, the ring "
+                   "around the outline down to the table, so that no move takes more than the "
+                   "step-down and the allowance (the largest cut reported is the true one, "
+                   "measured on a model of the blank). A blank deeper than the flute is refused "
+                   "naming the --blank-mm or --flute-mm that would mill it. The milling options "
+                   "below set the tool and the blank");
     for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
         const MillParameter parameter = MILL_PARAMETERS[i];
         app.add_option(millParameterInfo(parameter, MillSetup{}).option, options.mill[i],

@@ -22,11 +22,60 @@ std::string plain(double value)
 }
 
 
+// Where a header line may be broken: after ", " or "; " between the parts of a recipe, or
+// failing that at a space that does not part a number from its unit.
+bool breaksAfter(const std::string& text, std::size_t space, bool strong)
+{
+    if (space == 0 || text[space] != ' ') {
+        return false;
+    }
+    if (text[space - 1] == ',' || text[space - 1] == ';') {
+        return true;
+    }
+    if (strong) {
+        return false;
+    }
+    const char before = text[space - 1];
+    const bool numberBefore = before >= '0' && before <= '9';
+    const char after = space + 1 < text.size() ? text[space + 1] : ' ';
+    const bool wordAfter = (after >= 'a' && after <= 'z') || (after >= 'A' && after <= 'Z') || after == '%';
+    return !(numberBefore && wordAfter);
+}
+
+// A comment over as many lines as it needs, each within GCODE_LINE_LIMIT characters; the
+// lines after the first are indented to show that they go on with it.
 void comment(std::string& out, const std::string& text)
 {
-    out += '(';
-    out += gcodeCommentText(text);
-    out += ")\n";
+    const std::string clean = gcodeCommentText(text);
+    const std::string indent = "  ";
+    std::size_t start = 0;
+    bool first = true;
+    while (start < clean.size() || first) {
+        const std::size_t room = GCODE_LINE_LIMIT - 2 - (first ? 0 : indent.size());
+        std::size_t end = clean.size();
+        if (end - start > room) {
+            end = std::string::npos;
+            for (bool strong : {true, false}) {
+                for (std::size_t space = start + room; space > start && end == std::string::npos; --space) {
+                    if (breaksAfter(clean, space, strong)) {
+                        end = space;
+                    }
+                }
+            }
+            if (end == std::string::npos) {
+                end = start + room;  // one word longer than a line: a file name, cut
+            }
+        }
+        out += '(';
+        out += first ? "" : indent;
+        out.append(clean, start, end - start);
+        out += ")\n";
+        start = end;
+        while (start < clean.size() && clean[start] == ' ') {
+            ++start;
+        }
+        first = false;
+    }
 }
 
 bool endsWithNoCase(const std::string& name, const std::string& ending)
@@ -69,9 +118,6 @@ std::string gcodeCommentText(const std::string& text)
 {
     std::string out;
     for (char c : text) {
-        if (out.size() >= 200) {
-            break;
-        }
         if (c == '(') {
             out += '[';
         } else if (c == ')') {
@@ -136,6 +182,8 @@ std::string encodeGcode(const Toolpath& path, const GcodeRecipe& recipe)
                      gcodeNumber(f.blankZMm) + " mm, corner at X" + gcodeNumber(f.blankMinX) +
                      " Y" + gcodeNumber(f.blankMinY) + "; Z0 is its top, the table is at Z" +
                      gcodeNumber(-f.blankZMm));
+    comment(out, "Largest cut: " + gcodeNumber(f.largestCutMm) + " mm of material taken by one move (step-down " +
+                     plain(s.stepdownMm) + " mm, allowance " + plain(s.allowanceMm) + " mm)");
     comment(out, "Estimated machining time: " + machiningTime(f.machiningSeconds) + " (rapids at " +
                      plain(MILL_RAPID_FEED) + " mm/min), " + std::to_string(f.moves) + " moves");
     out += "G21 G90 G17\n";

@@ -5,6 +5,7 @@
 
 #include "mill/toolpath.h"
 
+#include <cstddef>
 #include <string>
 
 // What made the insole, for the file's header, as the caller knows it.
@@ -19,10 +20,10 @@ struct GcodeRecipe {
     std::string elements;       // the prescription's elements, "; " between them; empty: none
 };
 
-// The whole file: a header of comments recording the recipe, the setup, the blank, the tool
-// and the estimated machining time; then G21 G90 G17, the spindle, a rise to the safe height,
-// the moves (each word only when it changes) and M5, M2. Numbers have three decimals and a
-// '.' whatever the locale. Its size is the file's size.
+// The whole file: a header of comments recording the recipe, the setup, the blank, the tool,
+// the largest cut and the estimated machining time; then G21 G90 G17, the spindle, a rise to
+// the safe height, the moves (each word only when it changes) and M5, M2. Numbers have three
+// decimals and a '.' whatever the locale. Its size is the file's size.
 std::string encodeGcode(const Toolpath& path, const GcodeRecipe& recipe);
 
 // Writes the file through replaceFile: on failure the old file stays as it was and standard
@@ -33,9 +34,13 @@ bool writeGcodeFile(const Toolpath& path, const GcodeRecipe& recipe, const char*
 // case), otherwise with .nc appended.
 std::string gcodeFileName(const std::string& name);
 
+// Controllers read lines of at most this many characters (LinuxCNC's limit). A header line
+// longer than that is written as several comment lines, broken between the parts of the
+// recipe and never inside a value, so that every part of it reaches the file.
+constexpr std::size_t GCODE_LINE_LIMIT = 255;
+
 // Text that may stand in a comment: parentheses would end or nest it, and other bytes than
 // printable ASCII are not read the same by every controller, so they become '[', ']' and '?'.
-// At most 200 bytes (LinuxCNC reads lines of at most 255).
 std::string gcodeCommentText(const std::string& text);
 
 // A number with exactly three decimals and a '.': "-12.345", "0.000".

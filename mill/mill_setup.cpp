@@ -36,7 +36,9 @@ MillParameterInfo millParameterInfo(MillParameter parameter, const MillSetup& se
     case MillParameter::Safe:
         return {"safe height", "--safe-mm", "mm", 1.0, 50.0, 5.0};
     case MillParameter::Flute:
-        return {"flute length", "--flute-mm", "mm", 5.0, 100.0, 25.0};
+        // Long enough for the blank of a thick insole with a relief (about 26 mm) and a
+        // safe margin; shorter tools are set here.
+        return {"flute length", "--flute-mm", "mm", 5.0, 100.0, 40.0};
     case MillParameter::Blank:
         return {"blank thickness", "--blank-mm", "mm", 0.0, setup.fluteMm, 0.0};
     }

@@ -16,7 +16,7 @@ struct MillSetup {
     double plungeFeed = 500.0;   // feed of a plunge into material, mm/min
     double rpm = 14000.0;        // spindle speed
     double safeMm = 5.0;         // height of rapid moves above the blank's top
-    double fluteMm = 25.0;       // cutting length of the tool; no blank may be deeper
+    double fluteMm = 40.0;       // cutting length of the tool; no blank may be deeper
     double blankMm = 0.0;        // blank thickness; 0 takes millDefaultBlankMm
 };
 

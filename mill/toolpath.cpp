@@ -1,11 +1,13 @@
 #include "mill/toolpath.h"
 
 #include "mill/drop_cutter.h"
+#include "mill/material.h"
 #include "base/level.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 // How the path is made. Everything is planned in the solid's coordinates (z up from the
@@ -25,13 +27,19 @@
 // the midpoint's offset below it, so a move's ball comes no more than about
 // 2 x SAMPLE_TOLERANCE + MERGE_TOLERANCE + a hidden bump = 0.005 mm below the surface.
 //
-// Roughing: lines along Y as well (the long way, so that the tool turns as seldom as it can),
-// ROUGHING_STEPOVER_SHARE of the tool's diameter apart, at Z = -stepdown, -2 x stepdown, ...
-// and a last level at the allowance above the table. A line cuts only where the finishing
-// path along it (with a small margin for what lies between its samples) is at least the
-// allowance below the level, and only where material is still above the level. What is left
-// is followed in a coarse map of the stock's top, which also decides how low a rapid may come
-// down before the plunge.
+// Roughing clears the whole blank in levels a step-down apart, from its top down to the
+// table, before the finishing: lines along Y as well (the long way, so that the tool turns as
+// seldom as it can), on the finishing raster's lines. At each level the tool's centre may
+// stand wherever the finishing path lies at least the allowance (and ROUGHING_MARGIN) below
+// it, and wherever that path lies on the table: beyond the insole's reach the blank is cut
+// down to the table, so that the ring in which the finishing cuts the insole free holds
+// nothing when it gets there. Every few raster lines (no more than ROUGHING_STEPOVER_SHARE of
+// the tool apart) cut all the level allows; the others only where the level does not allow
+// the whole neighbourhood, near the border of what it allows. There the finishing path will
+// come down a wall, and only these lines put the tool where the finishing will (see rough()).
+// Every move is cut from a model of the material (mill/material.h) as it is made: the model
+// gives the depth of each cut, decides how low a rapid may come down before a plunge, and
+// keeps a link between two pieces from running through material the levels above left.
 
 namespace {
 
@@ -42,6 +50,12 @@ namespace {
 double coarseStep(double r) { return std::min(0.5, 0.144 * std::sqrt(r)); }
 // Points checked along a link, and how far apart.
 constexpr double LINK_CHECK_STEP = 0.0625;
+// A roughing link runs at most this many tool diameters: farther, a retract is as quick.
+constexpr double ROUGHING_LINK_TOOLS = 3.0;
+// A roughing link may take no more than a step-down and this: a link runs where the level
+// allows the tool, but across the raster's lines, over material that a narrow channel
+// between two lines may have kept from the levels above.
+constexpr double LINK_DEPTH_SLACK = 0.25;
 // How far a link may stray beyond the region: the region's border is a chain of arcs around
 // the footprint's cells, slightly hollow between them, and its lines end on it, snapped to
 // thousandths. The tool then takes a sliver this thin off the blank's uncut rim.
@@ -55,11 +69,9 @@ constexpr double ROUGHING_MARGIN = 0.01;
 // The roughing lines' distance, as a share of the tool's diameter: ridges of about 4 % of
 // the diameter, and a tool never loaded over more than 40 % of its width.
 constexpr double ROUGHING_STEPOVER_SHARE = 0.4;
-// A rapid comes down no nearer than this to the stock's top before the plunge starts.
+// A rapid comes down no nearer than this to the material's top before the plunge starts.
 constexpr double RAPID_CLEARANCE = 1.0;
-// Cells of the stock map, in millimetres.
-constexpr double STOCK_CELL = 0.5;
-// Material thinner than this above a level is taken as none.
+// A level this close above the table is left out.
 constexpr double NOTHING_TO_CUT = 0.01;
 
 struct Point {
@@ -248,90 +260,58 @@ std::vector<double> linePositions(double low, double high, double step)
     return positions;
 }
 
-// The top of the material left, as an upper bound per cell of STOCK_CELL millimetres, in the
-// solid's z.
-class Stock {
-public:
-    Stock(double minX, double minY, double maxX, double maxY, double top)
-        : minX_(minX), minY_(minY)
-    {
-        columns_ = static_cast<int>(std::ceil((maxX - minX) / STOCK_CELL)) + 1;
-        rows_ = static_cast<int>(std::ceil((maxY - minY) / STOCK_CELL)) + 1;
-        top_.assign(static_cast<std::size_t>(columns_) * rows_, top);
-        blankTop_ = top;
-    }
-
-    double at(double x, double y) const
-    {
-        const int column = columnOf(x);
-        const int row = rowOf(y);
-        if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
-            return blankTop_;
+// Operations on sorted, separate intervals.
+Intervals intersect(const Intervals& a, const Intervals& b)
+{
+    Intervals out;
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const double low = std::max(a[i].first, b[j].first);
+        const double high = std::min(a[i].second, b[j].second);
+        if (low < high) {
+            out.push_back({low, high});
         }
-        return top_[static_cast<std::size_t>(row) * columns_ + column];
+        if (a[i].second < b[j].second) {
+            ++i;
+        } else {
+            ++j;
+        }
     }
+    return out;
+}
 
-    // The highest stock within `radius` of (x, y).
-    double highestNear(double x, double y, double radius) const
-    {
-        double highest = 0.0;
-        for (int row = rowOf(y - radius); row <= rowOf(y + radius); ++row) {
-            for (int column = columnOf(x - radius); column <= columnOf(x + radius); ++column) {
-                if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
-                    highest = std::max(highest, blankTop_);
-                    continue;
-                }
-                const double cx = minX_ + column * STOCK_CELL;
-                const double cy = minY_ + row * STOCK_CELL;
-                const double dx = std::max({cx - x, 0.0, x - (cx + STOCK_CELL)});
-                const double dy = std::max({cy - y, 0.0, y - (cy + STOCK_CELL)});
-                if (dx * dx + dy * dy <= radius * radius) {
-                    highest = std::max(highest, top_[static_cast<std::size_t>(row) * columns_ + column]);
-                }
+Intervals subtract(const Intervals& a, const Intervals& b)
+{
+    Intervals out;
+    std::size_t j = 0;
+    for (auto [low, high] : a) {
+        while (j < b.size() && b[j].second <= low) {
+            ++j;
+        }
+        for (std::size_t k = j; k < b.size() && b[k].first < high; ++k) {
+            if (b[k].first > low) {
+                out.push_back({low, b[k].first});
             }
+            low = std::max(low, b[k].second);
         }
-        return highest;
-    }
-
-    // A ball of radius r cut from (x0, y0) to (x1, y1) with its tip at z: in every cell whose
-    // farthest point lies within r of the cut, nothing is left above the ball's surface there.
-    void cut(double x0, double y0, double x1, double y1, double z, double r)
-    {
-        const double hx = x1 - x0, hy = y1 - y0;
-        const double length2 = hx * hx + hy * hy;
-        const auto distance = [&](double px, double py) {
-            double t = length2 > 0.0 ? ((px - x0) * hx + (py - y0) * hy) / length2 : 0.0;
-            t = std::clamp(t, 0.0, 1.0);
-            return std::hypot(px - x0 - t * hx, py - y0 - t * hy);
-        };
-        for (int row = std::max(0, rowOf(std::min(y0, y1) - r));
-             row <= std::min(rows_ - 1, rowOf(std::max(y0, y1) + r)); ++row) {
-            for (int column = std::max(0, columnOf(std::min(x0, x1) - r));
-                 column <= std::min(columns_ - 1, columnOf(std::max(x0, x1) + r)); ++column) {
-                const double cx = minX_ + column * STOCK_CELL;
-                const double cy = minY_ + row * STOCK_CELL;
-                // The distance to a segment is convex: a cell's farthest point is a corner.
-                const double far = std::max({distance(cx, cy), distance(cx + STOCK_CELL, cy),
-                                             distance(cx, cy + STOCK_CELL),
-                                             distance(cx + STOCK_CELL, cy + STOCK_CELL)});
-                if (far < r) {
-                    double& top = top_[static_cast<std::size_t>(row) * columns_ + column];
-                    top = std::min(top, z + r - std::sqrt(r * r - far * far));
-                }
-            }
+        if (high - low > 1e-6) {
+            out.push_back({low, high});
         }
     }
+    return out;
+}
 
-private:
-    int columnOf(double x) const { return static_cast<int>(std::floor((x - minX_) / STOCK_CELL)); }
-    int rowOf(double y) const { return static_cast<int>(std::floor((y - minY_) / STOCK_CELL)); }
+// A line of the raster along Y at x, with the finishing path along each of its stretches
+// inside the region (sampled going up).
+struct RasterLine {
+    double x;
+    std::vector<std::vector<Point>> stretches;
+    bool coarse = false;
+};
 
-    double minX_;
-    double minY_;
-    int columns_ = 0;
-    int rows_ = 0;
-    double blankTop_ = 0.0;
-    std::vector<double> top_;
+// A stretch of a roughing line to cut at one level.
+struct Piece {
+    double x, low, high;
 };
 
 class Planner {
@@ -339,8 +319,8 @@ public:
     Planner(const DropSurface& surface, const Region& region, const MillSetup& setup)
         : surface_(surface), region_(region), setup_(setup), r_(setup.toolMm / 2.0),
           blank_(setup.blankMm), safe_(setup.blankMm + setup.safeMm),
-          stock_(region.minX() - r_, region.minY() - r_, region.maxX() + r_, region.maxY() + r_,
-                 setup.blankMm)
+          material_(region.minX(), region.minY(), region.maxX(), region.maxY(), setup.blankMm,
+                    setup.toolMm / 2.0)
     {
     }
 
@@ -373,8 +353,21 @@ public:
 
     void plan(Toolpath& path, bool roughing)
     {
+        for (double x : linePositions(region_.minX(), region_.maxX(), setup_.stepoverMm)) {
+            RasterLine line{x, {}};
+            for (const auto& piece : region_.along(x)) {
+                if (piece.second - piece.first > 1e-6) {
+                    line.stretches.push_back(sampleLine(x, piece.first, x, piece.second));
+                }
+            }
+            lines_.push_back(std::move(line));
+        }
         if (roughing) {
             rough(path);
+        } else {
+            // Each finishing stroke is entered as if the blank were whole: what the view draws
+            // is the path alone, and the cuts it would take are not the milled program's.
+            modelled_ = false;
         }
         path.finishingStart = moves_.size();
         finish(path);
@@ -418,191 +411,370 @@ private:
         }
     }
 
+    // Every move is made at the positions the file holds: X and Y to the thousandth, Z
+    // rounded up to the thousandth (never into the surface), and cut from the material as
+    // it goes, so that the depth of each cut is that of the program itself.
     void add(MillMoveKind kind, double x, double y, double z)
     {
+        x = std::round(x * 1000.0) / 1000.0;
+        y = std::round(y * 1000.0) / 1000.0;
+        z = std::ceil((z - blank_) * 1000.0 - 1e-7) / 1000.0 + blank_;
+        if (!moves_.empty()) {
+            const MillMove& o = moves_.back();
+            if (o.x == x && o.y == y && o.z == z) {
+                return;
+            }
+            if (modelled_) {
+                const double depth = material_.cut(o.x, o.y, o.z, x, y, z);
+                if (kind != MillMoveKind::Rapid) {
+                    largestCut_ = std::max(largestCut_, depth);
+                }
+            }
+        }
         moves_.push_back({kind, x, y, z});
     }
 
     // From the current point (at a cut's end, or nowhere at the start) to above (x, y), then
-    // down in air as far as the stock allows, and into it at the plunge feed to z.
+    // down in air as far as the material allows, and into it at the plunge feed to z.
     void approach(double x, double y, double z)
     {
         if (!moves_.empty()) {
             add(MillMoveKind::Rapid, moves_.back().x, moves_.back().y, safe_);
         }
         add(MillMoveKind::Rapid, x, y, safe_);
-        const double clear = std::max(stock_.highestNear(x, y, r_), z) + RAPID_CLEARANCE;
+        const double clear = std::max(material_.dropOnto(x, y), z) + RAPID_CLEARANCE;
         if (clear < safe_) {
             add(MillMoveKind::Rapid, x, y, clear);
         }
         add(MillMoveKind::Plunge, x, y, z);
     }
 
-    // Whether the tool may go straight from the current point to (x, y) at the roughing level
-    // z: every point on the way inside the region and far enough above the finishing path.
-    bool roughingLinkClear(double x, double y, double z) const
+    // Whether the tool may go straight from (fromX, fromY) to (x, y) at the roughing level z:
+    // a short way, every point on it over the blank and far enough above the finishing path.
+    bool roughingLinkClear(double fromX, double fromY, double x, double y, double z) const
     {
-        const MillMove& from = moves_.back();
-        const double length = std::hypot(x - from.x, y - from.y);
-        if (length > setup_.toolMm + roughingStep_) {
+        const double length = std::hypot(x - fromX, y - fromY);
+        if (length > ROUGHING_LINK_TOOLS * setup_.toolMm) {
             return false;
         }
-        const int steps = std::max(1, static_cast<int>(std::ceil(length / LINK_CHECK_STEP)));
-        for (int i = 0; i <= steps; ++i) {
-            const double share = static_cast<double>(i) / steps;
-            const double px = from.x + (x - from.x) * share;
-            const double py = from.y + (y - from.y) * share;
-            if (!region_.contains(px, py, LINK_SLACK) ||
-                drop(px, py) + setup_.allowanceMm + ROUGHING_MARGIN > z) {
+        // Most ways that are not clear are found by a few points; the rest are looked at
+        // closely.
+        for (double step : {1.0, LINK_CHECK_STEP}) {
+            if (!clearAlong(fromX, fromY, x, y, z, std::max(1, static_cast<int>(std::ceil(length / step))))) {
                 return false;
             }
         }
         return true;
     }
 
-    void rough(Toolpath& path)
+    bool clearAlong(double fromX, double fromY, double x, double y, double z, int steps) const
     {
-        roughingStep_ = ROUGHING_STEPOVER_SHARE * setup_.toolMm;
-        path.figures.roughingStepoverMm = roughingStep_;
-        struct Line {
-            double x;
-            std::vector<std::vector<Point>> stretches;  // the finishing path along it
-        };
-        std::vector<Line> lines;
-        for (double x : linePositions(region_.minX(), region_.maxX(), roughingStep_)) {
-            Line line{x, {}};
-            for (const auto& piece : region_.along(x)) {
-                if (piece.second - piece.first > 1e-6) {
-                    line.stretches.push_back(sampleLine(x, piece.first, x, piece.second));
+        for (int i = 0; i <= steps; ++i) {
+            const double share = static_cast<double>(i) / steps;
+            const double px = fromX + (x - fromX) * share;
+            const double py = fromY + (y - fromY) * share;
+            if (px < region_.minX() - LINK_SLACK || px > region_.maxX() + LINK_SLACK ||
+                py < region_.minY() - LINK_SLACK || py > region_.maxY() + LINK_SLACK ||
+                !clearAt(drop(px, py), z)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Whether the tool at the level stands far enough above the finishing path at this
+    // height: the allowance and the margin above it, or anywhere where the path is the table
+    // (there the blank is cut down to it).
+    bool clearAt(double path, double level) const
+    {
+        return path + setup_.allowanceMm + ROUGHING_MARGIN <= level || path == 0.0;
+    }
+
+    // Cuts a piece at the level. When the last move cut at the same level, the tool goes on
+    // from there without a retract if it can: straight, or, where the border between them
+    // bulges into the way (as between the ends of two pieces at a wall), back along the last
+    // cut a little and into the new piece a little, on a straight way between those points.
+    void cutPiece(double x, double from, double to, double level)
+    {
+        const std::size_t n = moves_.size();
+        if (n >= 2 && moves_[n - 1].kind != MillMoveKind::Rapid && std::abs(moves_[n - 1].z - level) < 1e-6 &&
+            std::abs(moves_[n - 2].z - level) < 1e-6) {
+            const MillMove end = moves_[n - 1];
+            const MillMove before = moves_[n - 2];
+            const double backLength = std::hypot(before.x - end.x, before.y - end.y);
+            const double length = std::abs(to - from);
+            const double sign = to >= from ? 1.0 : -1.0;
+            for (double share : {0.0, 0.25, 0.5, 1.0}) {
+                const double back = std::min(share * r_, backLength);
+                const double in = std::min(share * r_, length);
+                const double bx = backLength > 0.0 ? end.x + (before.x - end.x) * back / backLength : end.x;
+                const double by = backLength > 0.0 ? end.y + (before.y - end.y) * back / backLength : end.y;
+                if (roughingLinkClear(bx, by, x, from + sign * in, level) &&
+                    material_.depthOf(bx, by, level, x, from + sign * in, level) <= setup_.stepdownMm + LINK_DEPTH_SLACK) {
+                    add(MillMoveKind::Cut, bx, by, level);
+                    add(MillMoveKind::Cut, x, from + sign * in, level);
+                    add(MillMoveKind::Cut, x, from, level);
+                    add(MillMoveKind::Cut, x, to, level);
+                    return;
                 }
             }
-            lines.push_back(std::move(line));
         }
+        approach(x, from, level);
+        add(MillMoveKind::Cut, x, to, level);
+    }
 
-        const double allowance = setup_.allowanceMm;
+    // A coarse raster alone clears the middle of what a level allows but for ridges; where
+    // the border of it runs along the lines, the coarse line nearest the border can stand up
+    // to a coarse step short of it, and the strip beyond, which the finishing path will sweep
+    // coming down the wall, would stand to the blank's top level after level. So every other
+    // raster line is cut too, wherever the level does not allow the tool over the whole
+    // neighbourhood of a point: the coarse lines on either side and the ball's radius along.
+    // Wherever the finishing puts the tool, some level then put it there (or on the coarse
+    // lines around it) a step-down and the allowance higher: each level takes at most a
+    // step-down of material, and the finishing the allowance and a step-down.
+    void rough(Toolpath& path)
+    {
+        const int count = static_cast<int>(lines_.size());
+        const int every = std::max(
+            1, static_cast<int>(std::floor(ROUGHING_STEPOVER_SHARE * setup_.toolMm / setup_.stepoverMm + 1e-9)));
+        // Coarse lines spread evenly from the first raster line to the last.
+        const int coarseCount = count <= 1 ? count : (count - 1 + every - 1) / every + 1;
+        for (int i = 0; i < coarseCount; ++i) {
+            const int index = coarseCount == 1 ? 0 : static_cast<int>(std::lround(
+                                                         static_cast<double>(i) * (count - 1) / (coarseCount - 1)));
+            lines_[index].coarse = true;
+        }
+        roughingStep_ = coarseCount > 1 ? (lines_.back().x - lines_.front().x) / (coarseCount - 1)
+                                        : setup_.stepoverMm;
+        path.figures.roughingStepoverMm = roughingStep_;
+        // How far around a raster point the level must allow the tool everywhere for the
+        // coarse lines alone to clear what a ball there would meet: across, to the coarse
+        // lines on either side; along, the ball's radius.
+        const int across = every;
+        const double along = r_;
+
+        // Levels a step-down apart from the blank's top, and the table: beyond the insole's
+        // reach the finishing path lies on the table, and the blank there is cleared down to
+        // it, so that the finishing takes nothing more there and its strokes, which start
+        // there, come down into no material.
         std::vector<double> levels;
         for (int k = 1;; ++k) {
             const double level = blank_ - k * setup_.stepdownMm;
-            if (level < allowance - 1e-9) {
+            if (level < NOTHING_TO_CUT) {
                 break;
             }
             levels.push_back(level);
         }
-        if (allowance < blank_ && (levels.empty() || levels.back() > allowance + NOTHING_TO_CUT)) {
-            levels.push_back(allowance);
-        }
+        levels.push_back(0.0);
 
+        std::vector<Intervals> allowed(lines_.size());
+        std::vector<Intervals> inner(lines_.size());
         for (double level : levels) {
-            bool cut = false;
-            for (std::size_t j = 0; j < lines.size(); ++j) {
-                const Line& line = lines[j];
-                Intervals pieces;
-                for (const std::vector<Point>& stretch : line.stretches) {
-                    allowedAlong(stretch, level, pieces);
-                }
-                const bool up = j % 2 == 0;
-                if (!up) {
-                    std::reverse(pieces.begin(), pieces.end());
-                }
-                for (const auto& piece : pieces) {
-                    const double from = up ? piece.first : piece.second;
-                    const double to = up ? piece.second : piece.first;
-                    const bool linked = !moves_.empty() && moves_.back().kind != MillMoveKind::Rapid &&
-                                        std::abs(moves_.back().z - level) < 1e-9 &&
-                                        roughingLinkClear(line.x, from, level);
-                    if (linked) {
-                        const MillMove& before = moves_.back();
-                        stock_.cut(before.x, before.y, line.x, from, level, r_);
-                        add(MillMoveKind::Cut, line.x, from, level);
-                    } else {
-                        approach(line.x, from, level);
+            const std::size_t movesBefore = moves_.size();
+            for (std::size_t j = 0; j < lines_.size(); ++j) {
+                allowed[j] = allowedAlong(lines_[j], level);
+                inner[j] = shrunk(allowed[j], along);
+            }
+            // The coarse raster, up one line and down the next.
+            std::vector<std::vector<Piece>> coarse;
+            for (std::size_t j = 0; j < lines_.size(); ++j) {
+                if (lines_[j].coarse) {
+                    coarse.emplace_back();
+                    for (const auto& piece : allowed[j]) {
+                        coarse.back().push_back({lines_[j].x, piece.first, piece.second});
                     }
-                    noteDepth(stockAlong(line.x, piece.first, piece.second) - level);
-                    add(MillMoveKind::Cut, line.x, to, level);
-                    stock_.cut(line.x, piece.first, line.x, piece.second, level, r_);
-                    cut = true;
                 }
             }
-            path.figures.roughingPasses += cut ? 1 : 0;
+            cutRaster(coarse, level);
+            // The border: what each other line allows where the level does not allow the
+            // whole neighbourhood.
+            std::vector<Piece> border;
+            for (int j = 0; j < count; ++j) {
+                if (lines_[j].coarse || allowed[j].empty()) {
+                    continue;
+                }
+                Intervals covered = inner[j];
+                for (int i = std::max(0, j - across); i <= std::min(count - 1, j + across) && !covered.empty(); ++i) {
+                    covered = intersect(covered, inner[i]);
+                }
+                for (const auto& piece : subtract(allowed[j], covered)) {
+                    border.push_back({lines_[j].x, piece.first, piece.second});
+                }
+                for (const auto& piece : allowed[j]) {
+                    if (piece.first == piece.second) {
+                        border.push_back({lines_[j].x, piece.first, piece.second});
+                    }
+                }
+            }
+            cutNearestFirst(border, level);
+            path.figures.roughingPasses += moves_.size() > movesBefore ? 1 : 0;
         }
     }
 
-    // The highest stock along X = x between y0 and y1.
-    double stockAlong(double x, double y0, double y1) const
+    // Cuts the pieces of the coarse lines (in order across the blank, each line's pieces in
+    // order along it) as a raster: up one line and down the next as long as the next line
+    // has a piece beside the last one; where the allowed area is split (around the insole
+    // the lower levels leave only a ring), the pieces left behind are taken up afterwards
+    // the same way, so that the tool comes down into the material as seldom as it can.
+    void cutRaster(const std::vector<std::vector<Piece>>& lines, double level)
     {
-        double highest = 0.0;
-        for (double y = y0; y < y1 + STOCK_CELL; y += STOCK_CELL) {
-            highest = std::max(highest, stock_.at(x, std::min(y, y1)));
+        std::vector<std::vector<bool>> done(lines.size());
+        for (std::size_t l = 0; l < lines.size(); ++l) {
+            done[l].assign(lines[l].size(), false);
         }
-        return highest;
+        for (;;) {
+            std::size_t line = 0, index = 0;
+            bool found = false;
+            for (std::size_t l = 0; l < lines.size() && !found; ++l) {
+                for (std::size_t k = 0; k < lines[l].size() && !found; ++k) {
+                    if (!done[l][k]) {
+                        line = l;
+                        index = k;
+                        found = true;
+                    }
+                }
+            }
+            if (!found) {
+                return;
+            }
+            bool up = true;
+            for (;;) {
+                const Piece& piece = lines[line][index];
+                done[line][index] = true;
+                cutPiece(piece.x, up ? piece.low : piece.high, up ? piece.high : piece.low, level);
+                const double end = up ? piece.high : piece.low;
+                found = false;
+                if (line + 1 < lines.size()) {
+                    double nearest = 0.0;
+                    for (std::size_t k = 0; k < lines[line + 1].size(); ++k) {
+                        const Piece& next = lines[line + 1][k];
+                        const double start = up ? next.high : next.low;
+                        if (!done[line + 1][k] && next.low < piece.high && next.high > piece.low &&
+                            (!found || std::abs(start - end) < nearest)) {
+                            found = true;
+                            nearest = std::abs(start - end);
+                            index = k;
+                        }
+                    }
+                }
+                if (!found) {
+                    break;
+                }
+                ++line;
+                up = !up;
+            }
+        }
     }
 
-    // Adds to `pieces` the stretches of a line where the level is far enough above the
-    // finishing path and material is left above the level.
-    void allowedAlong(const std::vector<Point>& stretch, double level, Intervals& pieces) const
+    // Cuts the pieces, each time the one with an end nearest to where the tool is.
+    void cutNearestFirst(std::vector<Piece>& pieces, double level)
+    {
+        std::vector<bool> done(pieces.size(), false);
+        for (std::size_t n = 0; n < pieces.size(); ++n) {
+            const double x = moves_.empty() ? 0.0 : moves_.back().x;
+            const double y = moves_.empty() ? 0.0 : moves_.back().y;
+            std::size_t best = 0;
+            bool fromLow = true;
+            double nearest = 1e18;
+            for (std::size_t k = 0; k < pieces.size(); ++k) {
+                if (done[k]) {
+                    continue;
+                }
+                const double dx = (pieces[k].x - x) * (pieces[k].x - x);
+                const double low = dx + (pieces[k].low - y) * (pieces[k].low - y);
+                const double high = dx + (pieces[k].high - y) * (pieces[k].high - y);
+                if (low < nearest) {
+                    nearest = low;
+                    best = k;
+                    fromLow = true;
+                }
+                if (high < nearest) {
+                    nearest = high;
+                    best = k;
+                    fromLow = false;
+                }
+            }
+            done[best] = true;
+            const Piece& p = pieces[best];
+            cutPiece(p.x, fromLow ? p.low : p.high, fromLow ? p.high : p.low, level);
+        }
+    }
+
+    // The parts of the blank's length along a raster line where the level stands far enough
+    // above the finishing path: beyond the region the path lies on the table.
+    Intervals allowedAlong(const RasterLine& line, double level) const
     {
         const double need = level - setup_.allowanceMm - ROUGHING_MARGIN;
-        // The path on the table is exactly the table: there the margin is not needed.
-        const bool overTable = level >= setup_.allowanceMm;
-        const auto allowed = [&](const Point& p) { return p.z <= need || (overTable && p.z == 0.0); };
-        bool inside = false;
-        double start = 0.0;
-        const auto close = [&](double end) {
-            if (end - start > 1e-6) {
-                withMaterial(stretch.front().x, start, end, level, pieces);
+        const auto fits = [&](const Point& p) { return clearAt(p.z, level); };
+        Intervals forbidden;
+        for (const std::vector<Point>& stretch : line.stretches) {
+            bool inside = false;  // in a forbidden part
+            double start = 0.0;
+            for (std::size_t i = 0; i < stretch.size(); ++i) {
+                const Point& p = stretch[i];
+                if (i == 0) {
+                    inside = !fits(p);
+                    start = p.y - 1e-6;
+                    continue;
+                }
+                const Point& o = stretch[i - 1];
+                if (fits(p) != inside) {
+                    continue;
+                }
+                // Where the path between o and p crosses the allowed height: the forbidden
+                // part reaches a little beyond it rather than short of it.
+                const double share = std::clamp((need - o.z) / (p.z - o.z), 0.0, 1.0);
+                const double y = o.y + (p.y - o.y) * share;
+                if (inside) {
+                    forbidden.push_back({start, std::min(p.y, y + 1e-6)});
+                } else {
+                    start = std::max(o.y, y - 1e-6);
+                }
+                inside = !inside;
             }
-        };
-        for (std::size_t i = 0; i < stretch.size(); ++i) {
-            const Point& p = stretch[i];
-            if (i == 0) {
-                inside = allowed(p);
-                start = p.y;
-                continue;
-            }
-            const Point& o = stretch[i - 1];
-            if (allowed(p) == inside) {
-                continue;
-            }
-            // Where the path between o and p crosses the allowed height.
-            const double share = (need - o.z) / (p.z - o.z);
-            double y = o.y + (p.y - o.y) * std::clamp(share, 0.0, 1.0);
             if (inside) {
-                // Leaving: stop a little early rather than late.
-                y = std::max(o.y, std::min(y, p.y) - 1e-6);
-                close(y);
-            } else {
-                start = std::min(p.y, y + 1e-6);
+                forbidden.push_back({start, stretch.back().y + 1e-6});
             }
-            inside = !inside;
         }
-        if (inside) {
-            close(stretch.back().y);
+        Intervals allowed = subtract({{region_.minY(), region_.maxY()}}, forbidden);
+        // A pit narrower than the path's samples (a gap between two toes a small tool fits
+        // into) allows the tool at a single point: it is roughed there straight down, level
+        // by level, or the finishing would go down into it through all the material above.
+        Intervals points;
+        for (const std::vector<Point>& stretch : line.stretches) {
+            for (const Point& p : stretch) {
+                if (!fits(p)) {
+                    continue;
+                }
+                const auto after = std::lower_bound(allowed.begin(), allowed.end(), std::make_pair(p.y, p.y));
+                const bool inside = (after != allowed.end() && after->first <= p.y + 1e-6) ||
+                                    (after != allowed.begin() && std::prev(after)->second >= p.y - 1e-6);
+                if (!inside && (points.empty() || points.back().first != p.y)) {
+                    points.push_back({p.y, p.y});
+                }
+            }
         }
+        if (!points.empty()) {
+            allowed.insert(allowed.end(), points.begin(), points.end());
+            std::sort(allowed.begin(), allowed.end());
+        }
+        return allowed;
     }
 
-    // Adds the parts of [y0, y1] along X = x where the stock is above the level.
-    void withMaterial(double x, double y0, double y1, double level, Intervals& pieces) const
+    // The intervals less `by` at each end, except at the blank's own ends (beyond them there
+    // is nothing to cut).
+    Intervals shrunk(const Intervals& intervals, double by) const
     {
-        bool inside = false;
-        double start = y0;
-        for (double y = y0;; y = std::min(y + STOCK_CELL / 2.0, y1)) {
-            const bool material = stock_.at(x, y) > level + NOTHING_TO_CUT;
-            if (material && !inside) {
-                start = y;
-            } else if (!material && inside) {
-                pieces.push_back({start, y});
-            }
-            inside = material;
-            if (y >= y1) {
-                break;
+        Intervals out;
+        for (const auto& [low, high] : intervals) {
+            const double from = low <= region_.minY() + 1e-6 ? low : low + by;
+            const double to = high >= region_.maxY() - 1e-6 ? high : high - by;
+            if (to > from) {
+                out.push_back({from, to});
             }
         }
-        if (inside) {
-            pieces.push_back({start, y1});
-        }
+        return out;
     }
-
-    void noteDepth(double depth) { largestCut_ = std::max(largestCut_, depth); }
 
     void finish(Toolpath& path)
     {
@@ -612,15 +784,14 @@ private:
         // takes up the stretches left behind afterwards.
         struct Stretch {
             double x, low, high;
+            const std::vector<Point>* points;
             bool done;
         };
         std::vector<std::vector<Stretch>> lines;
-        for (double x : linePositions(region_.minX(), region_.maxX(), setup_.stepoverMm)) {
+        for (const RasterLine& raster : lines_) {
             std::vector<Stretch> stretches;
-            for (const auto& piece : region_.along(x)) {
-                if (piece.second - piece.first > 1e-6) {
-                    stretches.push_back({x, piece.first, piece.second, false});
-                }
+            for (const std::vector<Point>& points : raster.stretches) {
+                stretches.push_back({raster.x, points.front().y, points.back().y, &points, false});
             }
             if (!stretches.empty()) {
                 lines.push_back(std::move(stretches));
@@ -636,8 +807,10 @@ private:
         for (;;) {
             Stretch& stretch = lines[line][index];
             stretch.done = true;
-            std::vector<Point> points = sampleLine(stretch.x, up ? stretch.low : stretch.high, stretch.x,
-                                                   up ? stretch.high : stretch.low);
+            std::vector<Point> points = *stretch.points;
+            if (!up) {
+                std::reverse(points.begin(), points.end());
+            }
             if (!strokes.empty() && linkable(strokes.back().back(), points.front())) {
                 std::vector<Point>& stroke = strokes.back();
                 std::vector<Point> link = sampleLine(stroke.back().x, stroke.back().y,
@@ -688,10 +861,8 @@ private:
         for (const std::vector<Point>& stroke : strokes) {
             const std::vector<Point> kept = mergeStraight(stroke);
             approach(kept.front().x, kept.front().y, kept.front().z);
-            noteDepth(stock_.at(kept.front().x, kept.front().y) - kept.front().z);
             for (std::size_t i = 1; i < kept.size(); ++i) {
                 add(MillMoveKind::Cut, kept[i].x, kept[i].y, kept[i].z);
-                noteDepth(stock_.at(kept[i].x, kept[i].y) - kept[i].z);
             }
         }
     }
@@ -787,7 +958,10 @@ private:
     double safe_;
     double roughingStep_ = 0.0;
     double largestCut_ = 0.0;
-    Stock stock_;
+    // Whether the moves are cut from the material as they are made.
+    bool modelled_ = true;
+    MillMaterial material_;
+    std::vector<RasterLine> lines_;
     std::vector<MillMove> moves_;  // in the solid's z until toMachine
     mutable int hint_ = -1;        // the square that decided the last drop
 };
@@ -811,7 +985,7 @@ double millScallopMm(double toolMm, double stepoverMm)
 namespace {
 
 bool plan(const Grid& heights, double levelMm, const MillSetup& setup, bool roughing,
-          Toolpath& path, std::string& refusal)
+          Toolpath& path, std::string& refusal, MillWaysOut* ways)
 {
     path = Toolpath{};
     if (!millSetupInRange(setup, refusal)) {
@@ -846,6 +1020,13 @@ bool plan(const Grid& heights, double levelMm, const MillSetup& setup, bool roug
     if (used.blankMm > used.fluteMm) {
         refusal = "the blank of " + shortest(used.blankMm) + " mm is deeper than the flute length of " +
                   shortest(used.fluteMm) + " mm";
+        if (ways) {
+            const double thinnest = std::ceil(thickest - 1e-6);
+            const MillParameterInfo flute = millParameterInfo(MillParameter::Flute, used);
+            ways->blankTooDeep = true;
+            ways->blankMm = thinnest <= used.fluteMm ? thinnest : 0.0;
+            ways->fluteMm = used.blankMm <= flute.maximum ? std::ceil(used.blankMm - 1e-9) : 0.0;
+        }
         return false;
     }
     const SolidMesh mesh = buildSolid(heights, levelMm);
@@ -861,13 +1042,30 @@ bool plan(const Grid& heights, double levelMm, const MillSetup& setup, bool roug
 }  // namespace
 
 bool planToolpath(const Grid& heights, double levelMm, const MillSetup& setup, Toolpath& path,
-                  std::string& refusal)
+                  std::string& refusal, MillWaysOut* ways)
 {
-    return plan(heights, levelMm, setup, true, path, refusal);
+    if (ways) {
+        *ways = MillWaysOut{};
+    }
+    return plan(heights, levelMm, setup, true, path, refusal, ways);
+}
+
+std::string millWaysOutText(const MillWaysOut& ways, const std::string& blankName,
+                            const std::string& fluteName, const std::string& unit)
+{
+    std::string text;
+    if (ways.blankMm > 0.0) {
+        text = blankName + " " + shortest(ways.blankMm) + unit +
+               " (the thinnest whole millimetre that holds the insole)";
+    }
+    if (ways.fluteMm > 0.0) {
+        text += (text.empty() ? "" : " or ") + fluteName + " " + shortest(ways.fluteMm) + unit;
+    }
+    return text;
 }
 
 bool planFinishing(const Grid& heights, double levelMm, const MillSetup& setup, Toolpath& path,
                    std::string& refusal)
 {
-    return plan(heights, levelMm, setup, false, path, refusal);
+    return plan(heights, levelMm, setup, false, path, refusal, nullptr);
 }

@@ -45,7 +45,9 @@ struct MillFigures {
     std::size_t moves = 0;      // G0 and G1 moves
     double scallopMm = 0.0;     // left by the finishing stepover on a flat area
     double machiningSeconds = 0.0;  // moves' lengths over their feeds, rapids at MILL_RAPID_FEED
-    double largestCutMm = 0.0;  // deepest material the tool meets below its tip's level
+    // The greatest thickness of material one feed move takes, measured vertically under the
+    // ball against the blank as every earlier move left it (mill/material.h).
+    double largestCutMm = 0.0;
     double filletMm = 0.0;      // radius left at the foot of the outline wall
 };
 
@@ -59,16 +61,32 @@ struct Toolpath {
     std::vector<std::vector<SolidVertex>> finishingStrokes;
 };
 
+// When the blank is deeper than the flute length, what would mill the insole: the thinnest
+// whole millimetre of blank that holds it (0 when even that is deeper than the flute), or a
+// flute as long as the blank (0 when no tool's flute is that long).
+struct MillWaysOut {
+    bool blankTooDeep = false;  // the plan was refused for this reason
+    double blankMm = 0.0;
+    double fluteMm = 0.0;
+};
+
 // The toolpath of the insole with these heights (foot cells of columns 0..149), at `levelMm`
 // millimetres per level, with this setup. Refuses, saying why in `refusal`, a setup out of
 // range, a level out of range, an insole without foot cells, a blank thinner than the insole's
-// thickest point or deeper than the flute length. The same input gives the same path.
+// thickest point or deeper than the flute length (then `ways`, when given, says what would
+// mill it). The same input gives the same path.
 bool planToolpath(const Grid& heights, double levelMm, const MillSetup& setup, Toolpath& path,
-                  std::string& refusal);
+                  std::string& refusal, MillWaysOut* ways = nullptr);
+
+// The ways out in a person's words, each setting named as given: "--blank-mm 24 (the
+// thinnest whole millimetre that holds the insole) or --flute-mm 26" with the batch's
+// options and no unit, or with a window's labels and " mm". Empty when there is none.
+std::string millWaysOutText(const MillWaysOut& ways, const std::string& blankName,
+                            const std::string& fluteName, const std::string& unit);
 
 // The same without roughing: the finishing moves and strokes alone (each stroke entered from
 // the safe height as if the blank were whole), for a view that only draws the finishing path.
-// Figures as planToolpath gives them, with no roughing pass.
+// Figures as planToolpath gives them, with no roughing pass and no largest cut.
 bool planFinishing(const Grid& heights, double levelMm, const MillSetup& setup, Toolpath& path,
                    std::string& refusal);
 

@@ -1038,9 +1038,9 @@ TEST_F(BatchCli, MillingOptionsOutOfRangeOrAloneAreArgumentErrors)
         {{"--rpm", "999"}, " is outside the allowed range 1000 to 60000 rpm"},
         {{"--safe-mm", "0.5"}, " is outside the allowed range 1 to 50 mm"},
         {{"--flute-mm", "101"}, " is outside the allowed range 5 to 100 mm"},
-        {{"--blank-mm", "25.5"}, " is outside the allowed range 0 to 25 mm (a blank deeper than "
+        {{"--blank-mm", "40.5"}, " is outside the allowed range 0 to 40 mm (a blank deeper than "
                                  "the flute length"},
-        {{"--flute-mm", "40", "--blank-mm", "40.5"}, " is outside the allowed range 0 to 40 mm"},
+        {{"--flute-mm", "30", "--blank-mm", "30.5"}, " is outside the allowed range 0 to 30 mm"},
     };
     for (const auto& [options, message] : refused) {
         std::vector<std::string> arguments = {dir.file("left.bmp"), "--gcode", dir.file("left.nc"),
@@ -1059,6 +1059,50 @@ TEST_F(BatchCli, MillingOptionsOutOfRangeOrAloneAreArgumentErrors)
     }
     EXPECT_EQ(filesIn(dir.path()),
               (std::vector<std::string>{"left.bmp", "right.png", "stderr.txt", "stdout.txt"}));
+}
+
+// The sample foot with a 3 mm relief (23.8 mm thick, an automatic blank of 26 mm) mills at
+// the default setup, its largest cut no more than a step-down and the allowance. With a
+// flute too short for that blank the foot is refused, the message naming what would mill
+// it, and the file milled before stays as it was.
+TEST_F(BatchCli, TheSampleFootWithAReliefMillsAtTheDefaultsAndAShortFluteNamesTheWaysOut)
+{
+    sampleFootWithPlate(dir, "foot.bmp", "plate.csv");
+    const std::vector<std::string> relieved = {dir.file("foot.bmp"), "--pressure", dir.file("plate.csv"),
+                                               "--gcode", dir.file("foot.nc"), "--json"};
+    Result r = runBatch(dir, relieved);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    const nlohmann::json& m = report["milling"];
+    EXPECT_EQ(m["blankMm"][2], 26.0);
+    EXPECT_LE(m["largestCutMm"].get<double>(), 2.0 + 0.5 + 0.5);
+    const std::string milled = readFileText(dir.file("foot.nc"));
+    EXPECT_NE(milled.find("(Largest cut: " + gcodeNumber(m["largestCutMm"].get<double>()) + " mm"),
+              std::string::npos);
+
+    const std::string refused = "Cannot make the insole of " + dir.file("foot.bmp") +
+                                ": cannot mill it: the blank of 26 mm is deeper than the flute "
+                                "length of 25 mm; mill it with ";
+    std::vector<std::string> shortFlute = relieved;
+    shortFlute.insert(shortFlute.end(), {"--flute-mm", "25", "-o", dir.file("insole.bmp")});
+    r = runBatch(dir, shortFlute);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, refused + "--blank-mm 24 (the thinnest whole millimetre that holds the "
+                               "insole) or --flute-mm 26\n");
+    // No blank fits a flute of 23 mm: only the flute is named.
+    shortFlute[shortFlute.size() - 3] = "23";
+    r = runBatch(dir, shortFlute);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot make the insole of " + dir.file("foot.bmp") +
+                         ": cannot mill it: the blank of 26 mm is deeper than the flute length of "
+                         "23 mm; mill it with --flute-mm 26\n");
+    EXPECT_EQ(readFileText(dir.file("foot.nc")), milled);
+    EXPECT_FALSE(fileExists(dir.file("insole.bmp")));
+    // The blank it names mills it.
+    shortFlute[shortFlute.size() - 3] = "25";
+    shortFlute.insert(shortFlute.end(), {"--blank-mm", "24"});
+    r = runBatch(dir, shortFlute);
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 // Several feet mill into a folder, one NAME.nc each. A foot thicker than the given blank is

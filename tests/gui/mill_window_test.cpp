@@ -20,7 +20,9 @@
 #include <FL/Fl_Float_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <set>
 #include <string>
 
@@ -403,5 +405,74 @@ TEST_F(MillWindowTest, SetupEntriesAreKeptRefusedOutsideTheirRangesAndFollowed)
     for (MillParameter parameter : MILL_PARAMETERS) {
         EXPECT_EQ(millValue(kept, parameter), millValue(millWindow->setup(), parameter));
     }
+    restoreSetup();
+}
+
+// The message line holds only what still holds: a refusal goes when a setup mills the insole,
+// and "Saved" goes at the next change of the setup or of the insole. The refusal of a blank
+// deeper than the flute names the ways out by the window's own labels, and the figures name
+// the blank's corner as the file's header does.
+TEST_F(MillWindowTest, MessagesThatNoLongerHoldGoAndAShortFluteNamesTheWaysOut)
+{
+    openMillWindow();
+    ASSERT_EQ(millWindow->state(), MillWindow::State::Ready);
+    const MillFigures figures = millWindow->toolpath()->figures;
+    const std::string corner = "X" + gcodeNumber(figures.blankMinX) + " Y" + gcodeNumber(figures.blankMinY);
+    EXPECT_NE(std::string(millWindow->blank->label()).find("角點 " + corner), std::string::npos)
+        << millWindow->blank->label();
+    EXPECT_NE(shownGcode().find("corner at " + corner), std::string::npos);
+
+    // A flute a millimetre shorter than the automatic blank.
+    const double blank = figures.blankZMm;
+    int highest = 0;
+    for (std::uint8_t h : insoleView->heightGrid) {
+        highest = std::max<int>(highest, h);
+    }
+    const double thinnest = std::ceil(static_cast<float>(highest * currentLevelMm()) - 1e-6);
+    ASSERT_LE(thinnest, blank - 1);
+    EXPECT_EQ(enter(MillParameter::Flute, formatMillValue(MillParameter::Flute, blank - 1).c_str()), "");
+    waitForFigures();
+    ASSERT_EQ(millWindow->state(), MillWindow::State::Refused);
+    const std::string ways = "; mill it with 毛胚厚度 " + formatMillValue(MillParameter::Blank, thinnest) +
+                             " mm (the thinnest whole millimetre that holds the insole) or 刃長 " +
+                             formatMillValue(MillParameter::Flute, blank) + " mm";
+    const std::string refused = millWindow->messageLine->text();
+    EXPECT_EQ(refused.rfind("Cannot mill the insole: the blank of ", 0), 0u) << refused;
+    EXPECT_NE(refused.find(ways), std::string::npos) << refused;
+    EXPECT_EQ(millWindow->messageLine->kind(), MessageKind::Error);
+
+    // The flute back at its default: the plan succeeds and the refusal goes.
+    EXPECT_EQ(enter(MillParameter::Flute, "40"), "");
+    waitForFigures();
+    ASSERT_EQ(millWindow->state(), MillWindow::State::Ready);
+    EXPECT_EQ(millWindow->messageLine->text(), "");
+
+    // "Saved" holds until the setup changes...
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(millWindow->saveAs(dir.file("milled").c_str()));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(millWindow->messageLine->text(), "Saved milled.nc");
+    EXPECT_EQ(enter(MillParameter::Stepover, "1"), "");
+    EXPECT_EQ(millWindow->messageLine->text(), "");
+    waitForFigures();
+    EXPECT_EQ(millWindow->messageLine->text(), "");
+
+    // ... or the insole does; a message of something else stays.
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(millWindow->saveAs(dir.file("milled").c_str()));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(millWindow->messageLine->text(), "Saved milled.nc");
+    heightSlider->value(0.8);
+    heightSlider->do_callback();
+    waitForFigures();
+    EXPECT_EQ(millWindow->state(), MillWindow::State::Ready);
+    EXPECT_EQ(millWindow->messageLine->text(), "");
+    enter(MillParameter::Tool, "30");
+    const std::string entryRefused = millWindow->messageLine->text();
+    EXPECT_NE(entryRefused, "");
+    heightSlider->value(1.0);
+    heightSlider->do_callback();
+    waitForFigures();
+    EXPECT_EQ(millWindow->messageLine->text(), entryRefused);
     restoreSetup();
 }

@@ -216,3 +216,79 @@ double deepestOnMoves(const FineSurface& surface, const Toolpath& path, std::siz
     }
     return deepest;
 }
+
+MoveCuts cutsOfMoves(const Toolpath& path, double cell, double step)
+{
+    const MillFigures& f = path.figures;
+    const double r = path.setup.toolMm / 2.0;
+    const double blank = path.setup.blankMm;
+    // Cells from a share of a cell before the blank's corner, so that their centres lie
+    // neither on those of a grid laid from the corner nor on the raster's lines; what lies
+    // beyond the blank holds nothing.
+    const double minX = f.blankMinX - 0.3 * cell, minY = f.blankMinY - 0.3 * cell;
+    const int columns = static_cast<int>(std::ceil((f.blankXMm + cell) / cell));
+    const int rows = static_cast<int>(std::ceil((f.blankYMm + cell) / cell));
+    std::vector<double> top(static_cast<std::size_t>(columns) * rows, blank);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const double x = minX + (column + 0.5) * cell, y = minY + (row + 0.5) * cell;
+            if (x < f.blankMinX || x > f.blankMinX + f.blankXMm || y < f.blankMinY ||
+                y > f.blankMinY + f.blankYMm) {
+                top[static_cast<std::size_t>(row) * columns + column] = 0.0;
+            }
+        }
+    }
+    std::vector<double> lowest(top.size(), 1e9);
+    std::vector<std::size_t> touched;
+    MoveCuts cuts;
+    cuts.depth.assign(path.moves.size(), 0.0);
+    for (std::size_t i = 1; i < path.moves.size(); ++i) {
+        const MillMove& a = path.moves[i - 1];
+        const MillMove& b = path.moves[i];
+        // Above the blank's top nothing is cut.
+        if (std::min(a.z, b.z) >= 0.0) {
+            continue;
+        }
+        const double length = std::sqrt((b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y) +
+                                        (b.z - a.z) * (b.z - a.z));
+        const int stamps = std::max(1, static_cast<int>(std::ceil(length / step)));
+        for (int k = 0; k <= stamps; ++k) {
+            const double share = static_cast<double>(k) / stamps;
+            const double x = a.x + (b.x - a.x) * share - minX;
+            const double y = a.y + (b.y - a.y) * share - minY;
+            const double centre = a.z + (b.z - a.z) * share + blank + r;
+            for (int row = std::max(0, static_cast<int>(std::floor((y - r) / cell)));
+                 row <= std::min(rows - 1, static_cast<int>(std::floor((y + r) / cell))); ++row) {
+                for (int column = std::max(0, static_cast<int>(std::floor((x - r) / cell)));
+                     column <= std::min(columns - 1, static_cast<int>(std::floor((x + r) / cell)));
+                     ++column) {
+                    const double dx = (column + 0.5) * cell - x, dy = (row + 0.5) * cell - y;
+                    const double d2 = dx * dx + dy * dy;
+                    // At the ball's rim the flutes above it cut down to its centre.
+                    if (d2 > r * r) {
+                        continue;
+                    }
+                    const std::size_t at = static_cast<std::size_t>(row) * columns + column;
+                    const double under = centre - std::sqrt(r * r - d2);
+                    if (lowest[at] > 1e8) {
+                        touched.push_back(at);
+                    }
+                    lowest[at] = std::min(lowest[at], under);
+                }
+            }
+        }
+        double deepest = 0.0;
+        for (std::size_t at : touched) {
+            deepest = std::max(deepest, top[at] - lowest[at]);
+            top[at] = std::min(top[at], lowest[at]);
+            lowest[at] = 1e9;
+        }
+        touched.clear();
+        cuts.depth[i] = deepest;
+        if (b.kind != MillMoveKind::Rapid && deepest > cuts.deepestFeed) {
+            cuts.deepestFeed = deepest;
+            cuts.deepestMove = i;
+        }
+    }
+    return cuts;
+}

@@ -45,3 +45,15 @@ double ballOverlap(const FineSurface& surface, double r, double x, double y, dou
 // each move sampled every `step` mm; `worst` is set to the index of that move.
 double deepestOnMoves(const FineSurface& surface, const Toolpath& path, std::size_t first,
                       std::size_t last, double step, std::size_t& worst);
+
+// The depth of cut of every move, from a plain model of the blank that has nothing in common
+// with the toolpath's own: the blank's rectangle in cells of `cell` mm, the top of the
+// material at each cell's centre; each move stamps the ball (and the flutes above it) every
+// `step` mm along it, and takes from a cell what lies above the lowest stamp over it. The
+// thickness a move takes is measured against the blank as every earlier move left it.
+struct MoveCuts {
+    std::vector<double> depth;  // for each move of the path; 0 for the first
+    double deepestFeed = 0.0;   // over the cuts and plunges
+    std::size_t deepestMove = 0;
+};
+MoveCuts cutsOfMoves(const Toolpath& path, double cell, double step);

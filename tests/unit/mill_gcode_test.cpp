@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <locale>
@@ -150,8 +151,8 @@ TEST(GcodeFile, ReadBackHoldsTheRecipeTheUnitsAndThePathsPoints)
     for (const char* expected : {"(Tarsola " TARSOLA_VERSION, "Foot file: scans/left [copy] ???.bmp)",
                                  "width 93.5 mm, length 260 mm, height ratio 1.2, 30-degree limit on",
                                  "Level: 0.2 mm", "Relief: 2 mm under the metatarsal heads",
-                                 "diameter 6 mm, flute length 25 mm", "Blank: ", "x 16.000 mm",
-                                 "table is at Z-16.000", "Estimated machining time: "}) {
+                                 "diameter 6 mm, flute length 40 mm", "Blank: ", "x 16.000 mm",
+                                 "table is at Z-16.000", "Largest cut: ", "Estimated machining time: "}) {
         EXPECT_NE(comments.find(expected), std::string::npos) << expected << "\n" << comments;
     }
     GcodeRecipe noRelief = recipe();
@@ -197,7 +198,53 @@ TEST(GcodeFile, NumbersAndNames)
     EXPECT_EQ(gcodeFileName("insole.stl"), "insole.stl.nc");
     EXPECT_EQ(gcodeFileName("nc"), "nc.nc");
     EXPECT_EQ(gcodeCommentText("a(b)c\td\x7F"), "a[b]c?d?");
-    EXPECT_EQ(gcodeCommentText(std::string(300, 'x')).size(), 200u);
+}
+
+// A recipe longer than a controller's line (a long measurement name, a placement by hand)
+// goes over several comment lines, each within the limit, broken between the recipe's parts:
+// read back and joined it is the whole recipe, and no value is parted from its unit.
+TEST(GcodeFile, ALongRecipeLineIsSplitBetweenItsPartsAndKeptWhole)
+{
+    const Toolpath path = pyramidPath();
+    GcodeRecipe long_ = recipe();
+    long_.footFile = std::string(240, 'f') + ".bmp";
+    long_.relief = "pressure measurement " + std::string(150, 'p') +
+                   ".csv (plain matrix, 5 mm pitch); relief 200 kPa, depth 3 mm, margin 5 mm, "
+                   "transition 8 mm; placement turned 1.5 degrees, shifted 2, -3 mm, of which by "
+                   "hand 0.5 degrees, 1, -2 mm; the other side; turned end for end";
+    const std::vector<std::string> lines = linesOf(encodeGcode(path, long_));
+    std::string relief, foot;
+    std::string* joining = nullptr;
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), GCODE_LINE_LIMIT) << line;
+        if (line.empty() || line[0] != '(') {
+            break;
+        }
+        ASSERT_EQ(line.back(), ')') << line;
+        std::string body = line.substr(1, line.size() - 2);
+        if (body.rfind("  ", 0) == 0) {
+            ASSERT_NE(joining, nullptr) << "a continued line follows no line: " << line;
+            *joining += " " + body.substr(2);
+            continue;
+        }
+        joining = body.rfind("Relief: ", 0) == 0 ? &relief : body.rfind("Foot file:", 0) == 0 ? &foot : nullptr;
+        if (joining) {
+            *joining = body;
+        }
+        // No number ends a line whose unit begins the next.
+        const std::size_t last = body.find_last_not_of("0123456789.-");
+        EXPECT_FALSE(last != std::string::npos && last + 1 < body.size() && body[last] == ' ' &&
+                     body.size() - last < 10)
+            << "a value cut from its unit: " << line;
+    }
+    EXPECT_EQ(relief, "Relief: " + gcodeCommentText(long_.relief));
+    // A single word longer than a line (the foot's name) is the one thing cut, and kept whole.
+    std::string joinedFoot = foot;
+    joinedFoot.erase(std::remove(joinedFoot.begin() + 11, joinedFoot.end(), ' '), joinedFoot.end());
+    EXPECT_EQ(joinedFoot, "Foot file: " + long_.footFile);
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.rfind("(  ", 0) == 0; }),
+              lines.end());
 }
 
 // Every number goes out with a '.', also when the program runs in a locale whose decimal mark

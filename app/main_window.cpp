@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/alterations_line.h"
+#include "app/job_window.h"
 #include "app/message_line.h"
 #include "app/shortcuts_and_drop.h"
 #include "app/solid_window.h"
@@ -185,6 +186,7 @@ Fl_Double_Window* createMainWindow()
     window->callback(mainWindowClosed);
     static MainWindowControls controls;
     insoleView->controls = &controls;
+    insoleView->jobOpener = openJob;
     addShortcutsAndDrop(window, loadButton, saveButton);
     return window;
 }

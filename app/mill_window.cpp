@@ -569,3 +569,27 @@ void saveGcodeClicked(Fl_Widget*, void*)
     }
     millWindow->saveAs(chosen.c_str());
 }
+
+void MillWindow::takeSetup(const MillSetup& setup)
+{
+    setup_ = setup;
+    for (int k = 0; k < MILL_PARAMETER_COUNT; ++k) {
+        const MillParameter parameter = MILL_PARAMETERS[k];
+        inputs[k]->value(formatMillValue(parameter, millValue(setup_, parameter)).c_str());
+    }
+    showRanges();
+    insoleChanged();
+}
+
+MillSetup currentMillSetup()
+{
+    return millWindow ? millWindow->setup() : readMillSettings(MILL_SETTINGS_FILE);
+}
+
+void takeMillSetup(const MillSetup& setup)
+{
+    writeMillSettings(MILL_SETTINGS_FILE, setup);
+    if (millWindow) {
+        millWindow->takeSetup(setup);
+    }
+}

@@ -55,6 +55,8 @@ public:
     void showPath();
 
     const MillSetup& setup() const { return setup_; }
+    // A job's setup: the inputs show it and the toolpath is worked out again.
+    void takeSetup(const MillSetup& setup);
     // The toolpath shown, when the state is Ready; null otherwise.
     const Toolpath* toolpath() const;
     // Bytes of the G-code file of the toolpath shown (Ready only).
@@ -115,6 +117,13 @@ void millClicked(Fl_Widget*, void*);
 // The 3D window has built the solid of a new insole: the milling window, when it is open,
 // works out the toolpath of this insole from now on.
 void millInsoleChanged();
+
+// The milling setup as it stands: the milling window's, or the settings file's while it has
+// not been opened.
+MillSetup currentMillSetup();
+
+// A job's setup becomes the one kept: in the settings file, and in the window when it exists.
+void takeMillSetup(const MillSetup& setup);
 
 // Closes the milling window, if it is open: it goes when the 3D window goes.
 void closeMillWindow();

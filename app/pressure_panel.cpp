@@ -20,6 +20,7 @@
 #include <FL/Fl_Float_Input.H>
 
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -27,9 +28,18 @@
 namespace {
 
 // The relief's parameters and switch as the settings file keeps them, and how a plain
-// matrix (which says neither) is read.
+// matrix (which says neither) is read. Read from the file once, when first asked for.
 ReliefSettings kept;
 PressureOptions matrixOptions;
+bool keptRead = false;
+
+void readKept()
+{
+    if (!keptRead) {
+        kept = readReliefSettings(RELIEF_SETTINGS_FILE);
+        keptRead = true;
+    }
+}
 
 // The units a plain matrix may be in, in the order of the unit choice.
 const PressureUnit MATRIX_UNITS[] = {PressureUnit::Kpa, PressureUnit::Mpa, PressureUnit::NewtonPerCm2,
@@ -285,7 +295,7 @@ void heelFirstToggled(Fl_Widget* widget, void*)
 
 PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 482)
 {
-    kept = readReliefSettings(RELIEF_SETTINGS_FILE);
+    readKept();
 
     openButton = new Fl_Button(x, y, 190, 28, "壓力…");
     openButton->callback(openClicked);
@@ -414,10 +424,12 @@ bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name)
     plan->measurementFile = name;
     plan->on = kept.on;
     std::string failure;
-    if (!readPressureFile(name, matrixOptions, plan->map, failure)) {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    if (!readPressureFile(name, matrixOptions, plan->map, failure, bytes.get())) {
         tracePressureRefused(failure.c_str());
         return false;
     }
+    plan->measurementBytes = std::move(bytes);
     // A new measurement starts from the automatic placement, turned over when the panel says.
     PlacementCorrection correction;
     correction.mirror = panel.mirrorButton->value() != 0;
@@ -427,4 +439,41 @@ bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name)
     }
     panel.showRelief();
     return true;
+}
+
+ReliefSettings reliefControls()
+{
+    readKept();
+    return kept;
+}
+
+PressureOptions matrixReading() { return matrixOptions; }
+
+void takeReliefControls(const ReliefSettings& relief, const PressureOptions& reading,
+                        const PlacementCorrection& correction)
+{
+    keptRead = true;
+    kept = relief;
+    matrixOptions = reading;
+    keepSettings();
+    PressurePanel* panel = solidWindow ? solidWindow->pressurePanel : nullptr;
+    if (!panel) {
+        return;
+    }
+    panel->reliefButton->value(kept.on);
+    showValue(panel->thresholdInput, kept.parameters.thresholdKpa);
+    showValue(panel->depthInput, kept.parameters.depthMm);
+    showValue(panel->marginInput, kept.parameters.marginMm);
+    showValue(panel->transitionInput, kept.parameters.widthMm);
+    showValue(panel->pitchInput, matrixOptions.pitchMm);
+    for (int i = 0; i < static_cast<int>(std::size(MATRIX_UNITS)); ++i) {
+        if (MATRIX_UNITS[i] == matrixOptions.units) {
+            panel->unitChoice->value(i);
+        }
+    }
+    panel->heelFirstButton->value(matrixOptions.heelFirst);
+    panel->mirrorButton->value(correction.mirror);
+    showValue(panel->shiftXInput, correction.shiftXMm);
+    showValue(panel->shiftYInput, correction.shiftYMm);
+    showValue(panel->turnInput, correction.turnDegrees);
 }

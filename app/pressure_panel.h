@@ -8,6 +8,10 @@
 // Save writes), the solid and the 3D picture.
 #pragma once
 
+#include "pressure/placement.h"
+#include "pressure/pressure_file.h"
+#include "pressure/relief_settings.h"
+
 #include <FL/Fl_Group.H>
 
 class Fl_Box;
@@ -54,3 +58,13 @@ public:
 // that cannot be read or placed, it says why and keeps the measurement it had. Returns
 // whether the measurement is now the file's.
 bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name);
+
+// The relief's switch and parameters, and how a plain matrix is read, as the panel has them
+// (kept while the 3D window has not been opened).
+ReliefSettings reliefControls();
+PressureOptions matrixReading();
+
+// A job's relief and reading become the panel's: kept in the settings file, and shown when
+// the panel exists, with the placement's correction.
+void takeReliefControls(const ReliefSettings& relief, const PressureOptions& reading,
+                        const PlacementCorrection& correction);

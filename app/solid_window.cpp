@@ -1,6 +1,7 @@
 #include "app/solid_window.h"
 
 #include "base/level_setting.h"
+#include "app/job_window.h"
 #include "app/main_window.h"
 #include "app/message_line.h"
 #include "app/mill_window.h"
@@ -9,6 +10,7 @@
 #include "base/trace.h"
 #include "view/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
+#include "insole/job_file.h"
 #include "solid/solid_files.h"
 #include "view/gl_display_image.h"
 #include "insole/height_colour.h"
@@ -296,6 +298,11 @@ bool SolidWindow::saveAs(const char* chosenUtf8Name)
     record.levelMm = levelMm;
     record.relief = reliefRecipe(insoleView->reliefPlan.get());
     record.elements = elementsRecipe(activeElements(insoleView->elementPlan.get()));
+    // A job's recipe does not hold the elements yet: a job without them would make another
+    // insole, so with elements on the 3MF is written without the job's parts.
+    if (!activeElements(insoleView->elementPlan.get())) {
+        record.parts = jobParts(jobSourcesOf(*insoleView, insoleView->reliefPlan.get(), windowRecipe()));
+    }
     return saveSolid(solid_, record, chosenUtf8Name);
 }
 
@@ -383,3 +390,13 @@ void closeSolidWindow()
 }
 
 double currentLevelMm() { return levelMm; }
+
+void takeLevelMm(double taken)
+{
+    levelMm = taken;
+    writeLevelSetting(LEVEL_SETTINGS_FILE, levelMm);
+    if (solidWindow) {
+        solidWindow->levelInput->value(formatLevelMm(levelMm).c_str());
+        setText(solidWindow->levelNote, "");
+    }
+}

@@ -95,3 +95,7 @@ void closeSolidWindow();
 
 // The level size, in millimetres, that solids are made with now.
 double currentLevelMm();
+
+// A job's level size becomes the one solids are made with: kept in the settings file, and
+// shown when the 3D window exists.
+void takeLevelMm(double levelMm);

@@ -16,6 +16,8 @@
 #include "solid/solid_mesh.h"
 #include "base/grid_stats.h"
 #include "insole/insole_state.h"
+#include "insole/job_file.h"
+#include "mill/mill_settings.h"
 #include "insole/recompute.h"
 #include "insole/relief_plan.h"
 
@@ -156,9 +158,7 @@ public:
         for (const std::string& foot : options.feet) {
             footIds_.push_back(fileId(foot));
         }
-        if (!options.pressure.measurement.empty()) {
-            settleRelief(options.pressure, relief_, reliefProblem_);
-        }
+        settleRelief(options.pressure, relief_, reliefProblem_);
         if (!options.gcode.empty()) {
             settleMill(options.mill, mill_, millProblem_);
         }
@@ -180,9 +180,33 @@ public:
         InsoleState& state = *state_;
         char name[PATH_BUFFER_SIZE];
         ScanFigures scan;
-        if (!copyChosenName(foot.c_str(), name) || !loadFoot(state, utf8ToAnsi(name), options_.scan, &scan)) {
+        if (!copyChosenName(foot.c_str(), name)) {
             return fail("");  // the core has said why
         }
+        utf8ToAnsi(name);
+        // A job brings its foot, its measurement and its recipe, whose settings are the
+        // defaults that the command line's options override.
+        job_.reset();
+        active_ = &options_;
+        footRelief_ = relief_;
+        footMill_ = mill_;
+        footMillProblem_ = millProblem_;
+        reliefOn_ = true;
+        if (isPackageFile(name)) {
+            std::string why;
+            if (!openJob(name, why)) {
+                return fail(why);
+            }
+        }
+        const BatchOptions& options = *active_;
+        const bool loaded =
+            job_ ? loadFootFromMemory(state, job_->foot.data(), job_->foot.size(),
+                                      partTraceName(foot, job_->footPart).c_str(), options.scan, &scan)
+                 : loadFoot(state, name, options.scan, &scan);
+        if (!loaded) {
+            return fail("");  // the core has said why
+        }
+        const std::string footName = job_ ? job_->recipe.footFile : fileNameOf(foot);
         const SourceImage& image = state.sourceImage;
         report["image"] = {{"width", image.width}, {"height", image.height},
                            {"bitsPerPixel", image.bpp}, {"format", formatOf(image.format)}};
@@ -197,7 +221,7 @@ public:
                               {"heightMm", rounded(scan.heightMm)},
                               {"turnDegrees", rounded(scan.turnDegrees)},
                               {"holeCellsFilled", scan.filledCells},
-                              {"levelMm", options_.scan.levelMm}};
+                              {"levelMm", options.scan.levelMm}};
         }
         if (state.pixelsOutsideBlock > 0) {
             return fail(std::to_string(state.pixelsOutsideBlock) +
@@ -220,7 +244,16 @@ public:
         // decided, so that --info shows where it lies.
         std::unique_ptr<ReliefPlan> plan;
         measurementId_ = {};
-        if (!options_.pressure.measurement.empty()) {
+        const bool embedded = job_ && options.pressure.measurement.empty();
+        if (embedded && !job_->recipe.hasMeasurement()) {
+            const std::vector<const char*> given = pressureOptionsGiven(options.pressure);
+            if (!given.empty()) {
+                return fail(std::string(given.front()) +
+                            " is about a pressure measurement, and the job holds none: add "
+                            "--pressure FILE");
+            }
+        }
+        if (!options.pressure.measurement.empty() || (embedded && job_->recipe.hasMeasurement())) {
             std::string why;
             if (!reliefProblem_.empty() || !preparePlan(foot, report, plan, why)) {
                 return fail(reliefProblem_.empty() ? why : reliefProblem_);
@@ -236,22 +269,22 @@ public:
             elements = std::make_unique<ElementRaise>();
             std::string why;
             if (!computeElements(state.footGrid, prescription_.settings, prescription_.shifts,
-                                 plan ? &plan->placed : nullptr, options_.scan.levelMm, *elements,
+                                 plan ? &plan->placed : nullptr, options.scan.levelMm, *elements,
                                  why)) {
                 return fail("cannot place the prescription's elements on it: " + why);
             }
             report["landmarks"] = landmarksReport(elements->frame);
         }
-        if (options_.info) {
+        if (options.info) {
             report["ok"] = true;
             return result;
         }
 
         InsoleSettings settings = restoredSettings(state);
-        settings.width = options_.width.value_or(settings.width);
-        settings.length = options_.length.value_or(settings.length);
-        settings.heightRatio = options_.heightRatio;
-        settings.limit = options_.limit;
+        settings.width = options.width.value_or(settings.width);
+        settings.length = options.length.value_or(settings.length);
+        settings.heightRatio = options.heightRatio;
+        settings.limit = options.limit;
         report["settings"] = {{"width", settings.width}, {"length", settings.length},
                               {"height", settings.heightRatio}, {"limit", settings.limit}};
         if (!(settings.width >= widthRange.minimum && settings.width <= widthRange.maximum)) {
@@ -305,7 +338,7 @@ public:
 
         // Every name is settled, and the solid made, before anything is written, so that a
         // refused name or a foot without a solid leaves no file of this foot behind.
-        const bool several = options_.feet.size() > 1;
+        const bool several = options.feet.size() > 1;
         std::string insole;
         std::string preview;
         std::string stl;
@@ -320,40 +353,40 @@ public:
                    claim(finalName(outputName(target, foot, several, extension), extension), foot,
                          taken, why);
         };
-        if (!take(options_.out, ".bmp", insole) || !take(options_.preview, ".png", preview) ||
-            !take(options_.stl, ".stl", stl) || !take(options_.threeMf, ".3mf", threeMf) ||
-            !take(options_.gcode, ".nc", gcode) ||
+        if (!take(options.out, ".bmp", insole) || !take(options.preview, ".png", preview) ||
+            !take(options.stl, ".stl", stl) || !take(options.threeMf, ".3mf", threeMf) ||
+            !take(options.gcode, ".nc", gcode) ||
             // Only a scan has a foot image the program made; an image foot is its own file.
-            (scan.isScan && !take(options_.footImage, ".png", footImage)) ||
-            (plan && !take(options_.pressure.preview, ".png", pressurePreview)) ||
-            (active && !take(options_.elements.preview, ".png", elementsPreview))) {
+            (scan.isScan && !take(options.footImage, ".png", footImage)) ||
+            (plan && !take(options.pressure.preview, ".png", pressurePreview)) ||
+            (active && !take(options.elements.preview, ".png", elementsPreview))) {
             return fail(why);
         }
-        if (!options_.footImage.empty() && !scan.isScan) {
+        if (!options.footImage.empty() && !scan.isScan) {
             traceFileWarning("No foot image made for", foot.c_str(),
                              "it is an image, its own foot image; only scans make one");
         }
         SolidMesh solid;
         if (!stl.empty() || !threeMf.empty()) {
-            solid = buildSolid(state.heightGrid, options_.scan.levelMm);
+            solid = buildSolid(state.heightGrid, options.scan.levelMm);
             if (solid.empty()) {
                 return fail("the insole has no foot cell at these settings, so there is no solid to make");
             }
-            report["solid"] = solidReport(measureSolid(solid), options_.scan.levelMm);
+            report["solid"] = solidReport(measureSolid(solid), options.scan.levelMm);
         }
         // The path is planned, and the file made, by what the milling window uses, so that
         // both give the same bytes for the same insole and setup.
         Toolpath path;
-        const GcodeRecipe recipe{fileNameOf(foot), settings.width, settings.length,
-                                 settings.heightRatio, settings.limit, options_.scan.levelMm,
+        const GcodeRecipe recipe{footName, settings.width, settings.length,
+                                 settings.heightRatio, settings.limit, options.scan.levelMm,
                                  reliefRecipe(plan.get()), elementsRecipe(active)};
         if (!gcode.empty()) {
-            if (!millProblem_.empty()) {
-                return fail(millProblem_);
+            if (!footMillProblem_.empty()) {
+                return fail(footMillProblem_);
             }
             std::string refusal;
             MillWaysOut ways;
-            if (!planToolpath(state.heightGrid, options_.scan.levelMm, mill_, path, refusal, &ways)) {
+            if (!planToolpath(state.heightGrid, options.scan.levelMm, footMill_, path, refusal, &ways)) {
                 const std::string wayOut = millWaysOutText(ways, "--blank-mm", "--flute-mm", "");
                 return fail("cannot mill it: " + refusal + (wayOut.empty() ? "" : "; mill it with " + wayOut));
             }
@@ -386,8 +419,22 @@ public:
             report["stl"] = stl;
         }
         if (!threeMf.empty()) {
-            const SolidRecord record{fileNameOf(foot), settings, options_.scan.levelMm,
-                                     reliefRecipe(plan.get()), elementsRecipe(active)};
+            SolidRecord record{footName, settings, options.scan.levelMm, reliefRecipe(plan.get()),
+                               elementsRecipe(active), {}};
+            JobRecipe controls;
+            controls.footFile = footName;
+            controls.settings = settings;
+            controls.scan = options.scan;
+            controls.relief = {footRelief_.parameters, reliefOn_};
+            controls.reading = footRelief_.reading;
+            controls.correction = footRelief_.correction;
+            controls.accept = footRelief_.accept;
+            controls.milling = millRecipeValues(footMill_);
+            // A job's recipe does not hold the elements yet: a job without them would make
+            // another insole, so with elements on the 3MF is written without the job's parts.
+            if (!active) {
+                record.parts = jobParts(jobSourcesOf(state, plan.get(), controls));
+            }
             if (!write3mfFile(solid, record, threeMf.c_str())) {
                 return fail("");
             }
@@ -425,6 +472,64 @@ public:
     }
 
 private:
+    // Reads the job and takes its recipe as the defaults of this foot: every option the command
+    // line left unset takes the recipe's setting. Returns false, saying why, for a job that
+    // cannot be read or whose milling setup cannot be taken.
+    bool openJob(const char* path, std::string& why)
+    {
+        auto job = std::make_unique<Job>();
+        if (!readJobFile(path, *job, why)) {
+            return false;
+        }
+        const JobRecipe& recipe = job->recipe;
+        MillSetup recorded;
+        if (!millSetupOfRecipe(recipe.milling, recorded, why)) {
+            why = "its recipe cannot be taken: " + why;
+            return false;
+        }
+        jobOptions_ = options_;
+        BatchOptions& o = jobOptions_;
+        const BatchOptions::Given& given = options_.given;
+        o.width = options_.width.value_or(recipe.settings.width);
+        o.length = options_.length.value_or(recipe.settings.length);
+        o.heightRatio = given.height ? options_.heightRatio : recipe.settings.heightRatio;
+        o.limit = given.limit ? options_.limit : recipe.settings.limit;
+        o.scan.levelMm = given.level ? options_.scan.levelMm : recipe.scan.levelMm;
+        o.scan.units = given.scanUnits ? options_.scan.units : recipe.scan.units;
+        o.scan.up = given.scanUp ? options_.scan.up : recipe.scan.up;
+        for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+            if (!o.mill[i]) {
+                o.mill[i] = millValue(recorded, MILL_PARAMETERS[i]);
+            }
+        }
+        footMillProblem_.clear();
+        footMill_ = MillSetup{};
+        settleMill(o.mill, footMill_, footMillProblem_);
+        const BatchPressure& p = options_.pressure;
+        ReliefParameters& parameters = footRelief_.parameters;
+        parameters.thresholdKpa = p.thresholdKpa.value_or(recipe.relief.parameters.thresholdKpa);
+        parameters.depthMm = p.depthMm.value_or(recipe.relief.parameters.depthMm);
+        parameters.marginMm = p.marginMm.value_or(recipe.relief.parameters.marginMm);
+        parameters.widthMm = p.widthMm.value_or(recipe.relief.parameters.widthMm);
+        footRelief_.reading.pitchMm = p.pitchMm.value_or(recipe.reading.pitchMm);
+        if (!p.units) {
+            footRelief_.reading.units = recipe.reading.units;
+        }
+        if (!p.shift) {
+            footRelief_.correction.shiftXMm = recipe.correction.shiftXMm;
+            footRelief_.correction.shiftYMm = recipe.correction.shiftYMm;
+        }
+        footRelief_.correction.turnDegrees = p.turnDegrees.value_or(recipe.correction.turnDegrees);
+        // A switch on the command line can only turn its setting on.
+        footRelief_.correction.mirror = p.mirror || recipe.correction.mirror;
+        footRelief_.reading.heelFirst = p.heelFirst || recipe.reading.heelFirst;
+        footRelief_.accept = p.accept || recipe.accept;
+        reliefOn_ = recipe.relief.on;
+        job_ = std::move(job);
+        active_ = &jobOptions_;
+        return true;
+    }
+
     // Finds the foot's measurement, reads it, places it on the foot image and works out the
     // relief, reporting each step. A foot without a measurement in the folder gets no plan
     // and is made without relief, saying so; a measurement that cannot be read or placed
@@ -432,36 +537,54 @@ private:
     bool preparePlan(const std::string& foot, json& report, std::unique_ptr<ReliefPlan>& plan,
                      std::string& why)
     {
-        std::string measurement;
-        if (!measurementOf(options_.pressure.measurement, foot, measurement, why)) {
-            return false;
-        }
-        if (measurement.empty()) {
-            const std::string folder = options_.pressure.measurement;
-            const std::string reason =
-                "no measurement named " + stem(foot) + ".asf, .csv or .txt in " + folder +
-                "; made without relief" +
-                (options_.pressure.preview.empty() ? "" : " and without a pressure preview");
-            traceFileWarning("No pressure measurement for", foot.c_str(), reason.c_str());
-            report["measurement"] = nullptr;
-            return true;
-        }
-        measurementId_ = fileId(measurement);
+        const BatchOptions& options = *active_;
         auto made = std::make_unique<ReliefPlan>();
-        made->measurementFile = measurement;
-        made->parameters = relief_.parameters;
-        if (!readPressureFile(measurement.c_str(), relief_.reading, made->map, why)) {
-            return false;
+        made->parameters = footRelief_.parameters;
+        made->on = reliefOn_;
+        // The name the measurement goes by in reports and refusals.
+        std::string measurement;
+        if (job_ && options.pressure.measurement.empty()) {
+            // The job's own measurement, through the same reader as a file; the files it
+            // makes record the original file's name.
+            measurement = partTraceName(foot, job_->measurementPart);
+            if (!readPressureBytes(job_->measurement.data(), job_->measurement.size(),
+                                   measurement.c_str(), footRelief_.reading, made->map, why) ||
+                !isFootMeasurement(made->map, measurement.c_str(), why)) {
+                return false;
+            }
+            made->measurementFile = job_->recipe.pressureFile;
+            made->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(job_->measurement);
+        } else {
+            if (!measurementOf(options.pressure.measurement, foot, measurement, why)) {
+                return false;
+            }
+            if (measurement.empty()) {
+                const std::string folder = options.pressure.measurement;
+                const std::string reason =
+                    "no measurement named " + stem(foot) + ".asf, .csv or .txt in " + folder +
+                    "; made without relief" +
+                    (options.pressure.preview.empty() ? "" : " and without a pressure preview");
+                traceFileWarning("No pressure measurement for", foot.c_str(), reason.c_str());
+                report["measurement"] = nullptr;
+                return true;
+            }
+            measurementId_ = fileId(measurement);
+            made->measurementFile = measurement;
+            auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+            if (!readPressureFile(measurement.c_str(), footRelief_.reading, made->map, why, bytes.get())) {
+                return false;
+            }
+            made->measurementBytes = std::move(bytes);
         }
         report["measurement"] = measurementReport(measurement, made->map);
-        if (!placeRelief(*made, state_->footGrid, relief_.correction, options_.scan.levelMm, why)) {
+        if (!placeRelief(*made, state_->footGrid, footRelief_.correction, options.scan.levelMm, why)) {
             why = "cannot place the pressure measurement " + measurement + " on it: " + why;
             return false;
         }
         report["placement"] = placementReport(made->placement, made->correction);
         // A relief around the wrong spots leaves the real peaks where they were: a doubtful
         // placement is not relieved unless the person says it is right.
-        if (made->placement.doubtful() && !relief_.accept) {
+        if (made->placement.doubtful() && !footRelief_.accept) {
             why = doubtfulPlacement(measurement, *made);
             return false;
         }
@@ -532,6 +655,15 @@ private:
     MillSetup mill_;
     // Why the milling options cannot be taken (when the caller skipped prepareBatch).
     std::string millProblem_;
+    // The foot being made: its job when it is one, the options it is made with (the batch's,
+    // or the job's recipe under them), and the relief's and the milling's values that follow.
+    std::unique_ptr<Job> job_;
+    BatchOptions jobOptions_;
+    const BatchOptions* active_ = nullptr;
+    BatchRelief footRelief_;
+    MillSetup footMill_;
+    std::string footMillProblem_;
+    bool reliefOn_ = true;
     BatchPrescription prescription_;
     // Why the element options cannot be taken (when the caller skipped prepareBatch).
     std::string prescriptionProblem_;

@@ -81,6 +81,7 @@ struct BatchPrescription {
 using BatchMill = std::array<std::optional<double>, MILL_PARAMETER_COUNT>;
 
 struct BatchOptions {
+    // Foot images, scans, or jobs (3MF files that Tarsola wrote, read with their recipe).
     std::vector<std::string> feet;
     std::string out;       // the insole file, or a folder for several feet; empty: none
     std::string preview;   // the preview PNG, or a folder for several feet; empty: none
@@ -99,6 +100,15 @@ struct BatchOptions {
     BatchPressure pressure;
     BatchElements elements;
     BatchMill mill;
+    // Which of the options that have defaults the command line gave: for a job (a 3MF that
+    // Tarsola wrote), its recipe's settings are the defaults, and only these override them.
+    struct Given {
+        bool height = false;
+        bool limit = false;
+        bool level = false;
+        bool scanUnits = false;
+        bool scanUp = false;
+    } given;
     bool info = false;
     bool json = false;
 };
@@ -115,6 +125,9 @@ std::string prepareBatch(const BatchOptions& options);
 // its range, the ends printed as the values compared) when one is outside its range or
 // cannot be read.
 bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::string& why);
+
+// The pressure options given, as the command line names them.
+std::vector<const char*> pressureOptionsGiven(const BatchPressure& pressure);
 
 // The measurement of a foot: `source` itself when it is not a folder, otherwise the file in it
 // named as the foot without its extension, with .asf, .csv or .txt in any case. Empty when the

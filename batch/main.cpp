@@ -65,8 +65,10 @@ int main(int argc, char** argv)
                  "sliders and Save would, without a display.",
                  "tarsola-batch"};
     app.add_option("FOOT", options.feet,
-                   "Foot images (150 x 360 pixels, 1 px = 1 mm) or 3D scans (STL, OBJ, PLY); a "
-                   "foot that cannot be read fails alone, the others are made")
+                   "Foot images (150 x 360 pixels, 1 px = 1 mm), 3D scans (STL, OBJ, PLY) or "
+                   "jobs (a 3MF that Tarsola wrote: its foot, measurement and recipe, the "
+                   "recipe's settings the defaults that options override); a foot that cannot "
+                   "be read fails alone, the others are made")
         ->required();
     app.add_option("-o,--out", options.out,
                    "Insole file for one foot (\".bmp\" is appended as Save does); a folder for "
@@ -75,10 +77,10 @@ int main(int argc, char** argv)
                    "Insole width in mm, 0.8 to 1.2 times the foot's width (default: the foot's)");
     app.add_option("--length", options.length,
                    "Insole length in mm, 0.5 to 1.5 times the foot's length (default: the foot's)");
-    app.add_option("--height", options.heightRatio, "Height ratio, 0.1 to 2")
+    CLI::Option* height = app.add_option("--height", options.heightRatio, "Height ratio, 0.1 to 2")
         ->check(CLI::Range(MIN_HEIGHT_RATIO, MAX_HEIGHT_RATIO))
         ->capture_default_str();
-    app.add_flag("--limit", options.limit, "Limit the slopes to 30 degrees");
+    CLI::Option* limit = app.add_flag("--limit", options.limit, "Limit the slopes to 30 degrees");
     app.add_option("--preview", options.preview,
                    "Picture of the heights (PNG) for one foot; a folder for several, one "
                    "NAME.png per foot");
@@ -89,7 +91,7 @@ int main(int argc, char** argv)
                    "The insole as a solid, 3MF in mm with the settings recorded, for one foot "
                    "(\".3mf\" is appended unless the name ends so); a folder for several, one "
                    "NAME.3mf per foot");
-    app.add_option("--level-mm", options.scan.levelMm,
+    CLI::Option* level = app.add_option("--level-mm", options.scan.levelMm,
                    "Size of one height level in mm, 0.05 to 1: the thickness of a level in the "
                    "solid, and the height of a grey level of a scan")
         ->capture_default_str();
@@ -98,12 +100,12 @@ int main(int argc, char** argv)
                    "several feet, one NAME.png per scan");
     std::string units = "auto";
     std::string up = "+z";
-    app.add_option("--scan-units", units,
+    CLI::Option* scanUnits = app.add_option("--scan-units", units,
                    "Units of scans: auto (from the foot's size: 150-400 mm, 15-40 cm, "
                    "0.15-0.40 m), mm, cm or m")
         ->check(CLI::IsMember({"auto", "mm", "cm", "m"}))
         ->capture_default_str();
-    app.add_option("--scan-up", up, "The axis of scans that points up from the ground")
+    CLI::Option* scanUp = app.add_option("--scan-up", up, "The axis of scans that points up from the ground")
         ->check(CLI::IsMember({"+z", "-z", "+y", "-y", "+x", "-x"}))
         ->capture_default_str();
     BatchPressure& pressure = options.pressure;
@@ -205,6 +207,8 @@ int main(int argc, char** argv)
         return BAD_ARGUMENTS;
     }
 
+    options.given = {height->count() > 0, limit->count() > 0, level->count() > 0,
+                     scanUnits->count() > 0, scanUp->count() > 0};
     parseScanUnits(units, options.scan.units);
     parseScanUp(up, options.scan.up);
 

@@ -8,12 +8,14 @@
 #include "imagefile/foot_image.h"
 #include "mill/mill_setup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include <strings.h>
 #include <sys/stat.h>
 
 namespace {
@@ -50,30 +52,6 @@ bool parseShift(const std::string& text, double& x, double& y)
     return true;
 }
 
-// The pressure options given, as the command line names them.
-std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
-{
-    std::vector<const char*> given;
-    const std::pair<const char*, bool> options[] = {
-        {"--pressure-preview", !p.preview.empty()},
-        {"--relief-kpa", p.thresholdKpa.has_value()},
-        {"--relief-depth-mm", p.depthMm.has_value()},
-        {"--relief-margin-mm", p.marginMm.has_value()},
-        {"--relief-width-mm", p.widthMm.has_value()},
-        {"--pressure-pitch-mm", p.pitchMm.has_value()},
-        {"--pressure-units", p.units.has_value()},
-        {"--pressure-shift", p.shift.has_value()},
-        {"--pressure-turn", p.turnDegrees.has_value()},
-        {"--pressure-heel-first", p.heelFirst},
-        {"--pressure-mirror", p.mirror},
-        {"--pressure-accept", p.accept}};
-    for (const auto& [option, set] : options) {
-        if (set) {
-            given.push_back(option);
-        }
-    }
-    return given;
-}
 
 // The milling options given, as the command line names them.
 std::vector<const char*> millOptionsGiven(const BatchMill& mill)
@@ -104,6 +82,31 @@ std::string prepareFolder(const std::string& option, const std::string& folder)
 }
 
 }  // namespace
+
+// The pressure options given, as the command line names them.
+std::vector<const char*> pressureOptionsGiven(const BatchPressure& p)
+{
+    std::vector<const char*> given;
+    const std::pair<const char*, bool> options[] = {
+        {"--pressure-preview", !p.preview.empty()},
+        {"--relief-kpa", p.thresholdKpa.has_value()},
+        {"--relief-depth-mm", p.depthMm.has_value()},
+        {"--relief-margin-mm", p.marginMm.has_value()},
+        {"--relief-width-mm", p.widthMm.has_value()},
+        {"--pressure-pitch-mm", p.pitchMm.has_value()},
+        {"--pressure-units", p.units.has_value()},
+        {"--pressure-shift", p.shift.has_value()},
+        {"--pressure-turn", p.turnDegrees.has_value()},
+        {"--pressure-heel-first", p.heelFirst},
+        {"--pressure-mirror", p.mirror},
+        {"--pressure-accept", p.accept}};
+    for (const auto& [option, set] : options) {
+        if (set) {
+            given.push_back(option);
+        }
+    }
+    return given;
+}
 
 bool settleRelief(const BatchPressure& pressure, BatchRelief& settings, std::string& why)
 {
@@ -339,9 +342,19 @@ std::string prepareBatch(const BatchOptions& options)
                number(MIN_HEIGHT_RATIO) + " to " + number(MAX_HEIGHT_RATIO);
     }
     const bool several = options.feet.size() > 1;
+    // A job carries its own measurement, which these options may change; whether it holds
+    // one is known when it is read.
+    const bool allJobs = std::all_of(options.feet.begin(), options.feet.end(), [](const std::string& foot) {
+        return foot.size() >= 4 && strcasecmp(foot.c_str() + foot.size() - 4, ".3mf") == 0;
+    });
     if (pressure.measurement.empty()) {
         const std::vector<const char*> given = pressureOptionsGiven(pressure);
-        if (!given.empty()) {
+        BatchRelief settled;
+        std::string why;
+        if (allJobs && !settleRelief(pressure, settled, why)) {
+            return why;
+        }
+        if (!given.empty() && !allJobs) {
             return std::string(given.front()) +
                    " is about a pressure measurement, and none is given: add --pressure FILE "
                    "(a FOLDER for several feet)";

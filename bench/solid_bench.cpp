@@ -118,7 +118,7 @@ BENCHMARK(BM_WriteStlFile_SampleFoot)->Unit(benchmark::kMillisecond);
 void BM_Encode3mf_SampleFoot(benchmark::State& run)
 {
     const SolidMesh mesh = buildSolid(sampleFoot(), DEFAULT_LEVEL_MM);
-    const SolidRecord record{"samples/foot.bmp", {93, 260, 1, true}, DEFAULT_LEVEL_MM, {}, {}};
+    const SolidRecord record{"samples/foot.bmp", {93, 260, 1, true}, DEFAULT_LEVEL_MM, {}, {}, {}};
     for (auto _ : run) {
         std::vector<std::uint8_t> bytes;
         std::string failure;

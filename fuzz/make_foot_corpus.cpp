@@ -3,6 +3,7 @@
 // scans in every mesh format, and a few inputs the doors must refuse. Run: make_foot_corpus <folder>
 #include "fuzz/bmp_headers.h"
 #include "support/scan_files.h"
+#include "support/zip_parts.h"
 
 #include <FreeImage.h>
 
@@ -175,8 +176,37 @@ int main(int argc, char** argv)
                         "property float y\nproperty float z\nend_header\n0 0 0\n1 1 1\n";
     put("points.ply", std::vector<std::uint8_t>(cloud.begin(), cloud.end()));
 
-    // A format the door refuses before decoding, and something that is no image at all.
+    // Jobs: a whole one with a small foot and a measurement, and one without its foot, one of
+    // a newer format and one whose parts claim more than they hold.
     FIBITMAP* small = foot(13, 17, 8);
+    const std::vector<std::uint8_t> smallBmp = save(small, FIF_BMP);
+    const std::string smallFoot(smallBmp.begin(), smallBmp.end());
+    const std::string recipe =
+        "{\"format\": 1, \"version\": \"0.1.0\", \"files\": {\"foot\": \"foot.bmp\", "
+        "\"pressure\": \"plate.csv\"}, \"insole\": {\"widthMm\": 12.0, \"lengthMm\": 16.0, "
+        "\"heightRatio\": 1.0, \"limit\": false, \"levelMm\": 0.2, \"scanUnits\": \"auto\", "
+        "\"scanUp\": \"+z\"}, \"relief\": {\"on\": true, \"thresholdKpa\": 200.0, "
+        "\"depthMm\": 3.0, \"marginMm\": 5.0, \"transitionMm\": 8.0}, \"pressure\": "
+        "{\"pitchMm\": 5.0, \"units\": \"kPa\", \"heelFirst\": false}, \"placement\": "
+        "{\"shiftXMm\": 0.0, \"shiftYMm\": 0.0, \"turnDegrees\": 0.0, \"mirror\": false, "
+        "\"accept\": false}, \"milling\": "
+        "{\"tool-mm\": 6.0, \"rpm\": 14000.0}}\n";
+    const auto zipped = [](const std::vector<ZipPart>& parts) {
+        const std::string bytes = zipOf(parts);
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    };
+    std::vector<ZipPart> job = jobPartsAround("Tarsola/foot.bmp", smallFoot, recipe);
+    job.push_back({"Tarsola/pressure.csv", "0,120,0\n130,300,140\n0,90,0\n"});
+    put("job.3mf", zipped(job));
+    put("job_without_foot.3mf", zipped({job[0], job[2], job[3]}));
+    std::string newer = recipe;
+    newer.replace(newer.find("1,"), 1, "2");
+    put("job_newer.3mf", zipped(jobPartsAround("Tarsola/foot.bmp", smallFoot, newer)));
+    std::vector<ZipPart> lying = job;
+    lying[1].claimedSize = 70u << 20;
+    put("job_part_too_large.3mf", zipped(lying));
+
+    // A format the door refuses before decoding, and something that is no image at all.
     each("13x17_8", small, FIF_GIF, "gif");
     FreeImage_Unload(small);
     put("not_an_image.txt", std::vector<std::uint8_t>{'f', 'o', 'o', 't', '\n'});

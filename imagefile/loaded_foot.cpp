@@ -27,6 +27,12 @@ void rememberLoadedFoot(const char* chosenUtf8Name)
 
 void forgetLoadedFoot() { footName.clear(); }
 
+void rememberJobFoot(const std::string& footFile, const char* jobUtf8Name)
+{
+    footName = fileNameOf(footFile);
+    footFolder = folderOfFile(jobUtf8Name, workingFolder());
+}
+
 const std::string& loadedFootName() { return footName; }
 
 std::string fileNameOf(const std::string& path)

@@ -11,6 +11,9 @@
 // leaves no foot's name, as before the first load; the folder stays remembered.
 void rememberLoadedFoot(const char* chosenUtf8Name);
 void forgetLoadedFoot();
+// A job was opened: its foot goes by the name the job records (the original file's), and the
+// next Load starts in the job's folder.
+void rememberJobFoot(const std::string& footFile, const char* jobUtf8Name);
 
 // The loaded file's name without its folder; empty while no foot is loaded.
 const std::string& loadedFootName();

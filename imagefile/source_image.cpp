@@ -120,3 +120,16 @@ void SourceImage::adopt(FIBITMAP* loaded)
     height = static_cast<std::int32_t>(FreeImage_GetHeight(bitmap));
     dpmX = static_cast<std::int32_t>(FreeImage_GetDotsPerMeterX(bitmap));
 }
+
+void SourceImage::swap(SourceImage& other) noexcept
+{
+    std::swap(bits, other.bits);
+    std::swap(bitmap, other.bitmap);
+    std::swap(pitch, other.pitch);
+    std::swap(bpp, other.bpp);
+    std::swap(bytesPerPixel, other.bytesPerPixel);
+    std::swap(width, other.width);
+    std::swap(height, other.height);
+    std::swap(dpmX, other.dpmX);
+    std::swap(format, other.format);
+}

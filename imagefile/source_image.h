@@ -45,6 +45,9 @@ struct SourceImage {
     // failed load leaves it, the trace says why, and false is returned.
     bool readFile(const char* path, std::vector<std::uint8_t>& bytes);
 
+    // Exchanges the two records' bitmaps and properties; each still owns what it describes.
+    void swap(SourceImage& other) noexcept;
+
     // Releases the bitmap; the record is empty afterwards.
     void release();
 

@@ -5,6 +5,7 @@
 #include "scan/scan_image.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -64,14 +65,27 @@ bool loadFoot(InsoleState& state, const char* path, const ScanOptions& scan, Sca
     if (figures) {
         *figures = ScanFigures{};
     }
-    std::vector<std::uint8_t> bytes;
-    return state.sourceImage.readFile(path, bytes) &&
-           loadFootFromMemory(state, bytes.data(), bytes.size(), path, scan, figures);
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    if (!state.sourceImage.readFile(path, *bytes)) {
+        state.footBytes.reset();
+        return false;
+    }
+    return loadFootFromMemory(state, std::move(bytes), path, scan, figures);
 }
 
 bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
                         const char* name, const ScanOptions& scan, ScanFigures* figures)
 {
+    return loadFootFromMemory(state, std::make_shared<const std::vector<std::uint8_t>>(data, data + size),
+                              name, scan, figures);
+}
+
+bool loadFootFromMemory(InsoleState& state, std::shared_ptr<const std::vector<std::uint8_t>> bytes,
+                        const char* name, const ScanOptions& scan, ScanFigures* figures)
+{
+    state.footBytes.reset();
+    const std::uint8_t* data = bytes->data();
+    const std::size_t size = bytes->size();
     ScanFigures found;
     ScanFigures& placed = figures ? *figures : found;
     placed = ScanFigures{};
@@ -86,5 +100,25 @@ bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_
         return false;
     }
     takeLoadedImage(state, name);
+    state.footBytes = std::move(bytes);
     return true;
+}
+
+void swapFeet(InsoleState& a, InsoleState& b) noexcept
+{
+    a.sourceImage.swap(b.sourceImage);
+    std::swap(a.footGrid, b.footGrid);
+    std::swap(a.heightGrid, b.heightGrid);
+    std::swap(a.displayGrid, b.displayGrid);
+    std::swap(a.footMinX, b.footMinX);
+    std::swap(a.footMaxX, b.footMaxX);
+    std::swap(a.footMaxY, b.footMaxY);
+    std::swap(a.footMinY, b.footMinY);
+    std::swap(a.footWidth, b.footWidth);
+    std::swap(a.footLength, b.footLength);
+    std::swap(a.displayWidth, b.displayWidth);
+    std::swap(a.displayLength, b.displayLength);
+    std::swap(a.pixelsOutsideBlock, b.pixelsOutsideBlock);
+    std::swap(a.lossySpecks, b.lossySpecks);
+    std::swap(a.footBytes, b.footBytes);
 }

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 struct InsoleState {
     SourceImage sourceImage;
@@ -34,9 +36,16 @@ struct InsoleState {
     // and specks of grey in a lossy image's background, each a piece of insole of its own.
     long pixelsOutsideBlock = 0;
     int lossySpecks = 0;
+    // The loaded file's own bytes, exactly as read: a job carries them, so that the insole can
+    // be made again where the file is not. Null while no foot is loaded.
+    std::shared_ptr<const std::vector<std::uint8_t>> footBytes;
 
     FootBox footBox() const { return {footMinX, footMaxX, footMinY, footMaxY}; }
 };
+
+// Exchanges everything two states hold, so that a foot loaded and checked apart can become
+// the one shown at once, and a refused one leaves the shown foot as it was.
+void swapFeet(InsoleState& a, InsoleState& b) noexcept;
 
 // Reads a foot image by file name (as the file system spells it) into the state: loads it,
 // traces its properties, samples it into the grids, measures the foot and resets the drawn
@@ -48,5 +57,10 @@ bool loadFoot(InsoleState& state, const char* path, const ScanOptions& scan = Sc
 
 // The same from the bytes of a file already in memory; `name` only names it in traces.
 bool loadFootFromMemory(InsoleState& state, const std::uint8_t* data, std::size_t size,
+                        const char* name, const ScanOptions& scan = ScanOptions{},
+                        ScanFigures* figures = nullptr);
+
+// The same, the state keeping the bytes themselves as footBytes when the load succeeds.
+bool loadFootFromMemory(InsoleState& state, std::shared_ptr<const std::vector<std::uint8_t>> bytes,
                         const char* name, const ScanOptions& scan = ScanOptions{},
                         ScanFigures* figures = nullptr);

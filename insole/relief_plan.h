@@ -9,16 +9,24 @@
 #include "pressure/placement.h"
 #include "pressure/relief.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct ReliefPlan {
     std::string measurementFile;  // as it was opened; files record its name without folders
+    // The measurement's bytes as they were read, which a job carries.
+    std::shared_ptr<const std::vector<std::uint8_t>> measurementBytes;
     PressureMap map;
     PlacementCorrection correction;
     PressurePlacement placement;
     PlacedPressure placed{};
     ReliefParameters parameters;
     bool on = true;  // the relief switch
+    // A doubtful placement was said to be right (a job's recipe says so); kept through every
+    // correction of this measurement, so that a job written again records it again.
+    bool accepted = false;
     // The level size the raise was worked out for: its full raise is depth / level.
     double levelMm = DEFAULT_LEVEL_MM;
     Relief relief;

@@ -97,3 +97,47 @@ bool takeMillEntry(MillSetup& setup, MillParameter parameter, std::string_view e
     }
     return true;
 }
+
+std::vector<std::pair<std::string, double>> millRecipeValues(const MillSetup& setup)
+{
+    std::vector<std::pair<std::string, double>> values;
+    for (MillParameter parameter : MILL_PARAMETERS) {
+        values.emplace_back(millSettingKey(parameter), millValue(setup, parameter));
+    }
+    return values;
+}
+
+bool millSetupOfRecipe(const std::vector<std::pair<std::string, double>>& values, MillSetup& setup,
+                       std::string& why)
+{
+    std::optional<double> found[MILL_PARAMETER_COUNT];
+    for (const auto& [key, value] : values) {
+        int index = -1;
+        for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+            if (key == millSettingKey(MILL_PARAMETERS[i])) {
+                index = i;
+            }
+        }
+        if (index < 0) {
+            why = "milling." + key + " is no setting of the milling setup";
+            return false;
+        }
+        found[index] = value;
+    }
+    MillSetup read;
+    for (int i = 0; i < MILL_PARAMETER_COUNT; ++i) {
+        if (!found[i]) {
+            why = "milling has no " + millSettingKey(MILL_PARAMETERS[i]);
+            return false;
+        }
+        millValue(read, MILL_PARAMETERS[i]) = *found[i];
+    }
+    // The whole setup at once: a stepover is checked against the recipe's own tool.
+    std::string problem;
+    if (!millSetupInRange(read, problem)) {
+        why = "milling: " + problem;
+        return false;
+    }
+    setup = read;
+    return true;
+}

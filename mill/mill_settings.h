@@ -6,6 +6,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // The settings file, in the working folder.
 constexpr const char* MILL_SETTINGS_FILE = "mill_settings.txt";
@@ -37,3 +39,12 @@ std::string formatMillValue(MillParameter parameter, double value);
 // range, and the setup is left as it was.
 bool takeMillEntry(MillSetup& setup, MillParameter parameter, std::string_view entry,
                    std::string& why);
+
+// The setup as a job's recipe records it: each parameter's key and value, in the setup's order.
+std::vector<std::pair<std::string, double>> millRecipeValues(const MillSetup& setup);
+
+// The setup a recipe records: every key of the setup once, no other, and the whole setup in
+// range. Returns false, saying which value is wrong ("milling.stepover-mm 4 mm is outside ..."),
+// leaving `setup` as it was.
+bool millSetupOfRecipe(const std::vector<std::pair<std::string, double>>& values, MillSetup& setup,
+                       std::string& why);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -713,7 +714,7 @@ bool readPressureBytes(const std::uint8_t* data, std::size_t size, const char* n
 }
 
 bool readPressureFile(const char* path, const PressureOptions& options, PressureMap& map,
-                      std::string& failure)
+                      std::string& failure, std::vector<std::uint8_t>* kept)
 {
     map = PressureMap{};
     std::FILE* file = std::fopen(path, "rb");
@@ -747,6 +748,9 @@ bool readPressureFile(const char* path, const PressureOptions& options, Pressure
         return false;
     }
     map = std::move(read);
+    if (kept) {
+        *kept = std::move(bytes);
+    }
     return true;
 }
 

@@ -87,9 +87,10 @@ bool isFootMeasurement(const PressureMap& map, const char* name, std::string& fa
 
 // Reads the file whole (refusing one over MAX_PRESSURE_FILE_BYTES without reading it) and
 // then as readPressureBytes, with the path as the name, and refuses what is not a foot
-// measurement (isFootMeasurement).
+// measurement (isFootMeasurement). On success `kept`, when given, receives the file's bytes
+// as they were read, for a job to carry.
 bool readPressureFile(const char* path, const PressureOptions& options, PressureMap& map,
-                      std::string& failure);
+                      std::string& failure, std::vector<std::uint8_t>* kept = nullptr);
 
 // The pressure at a point of the measurement in mm: the value of the sensor cell whose
 // square contains it, NaN outside the sensor or where it has no data. The point is taken in

@@ -9,7 +9,7 @@ packages=(
   libfltk1.3-dev libfreeimage-dev libtiff-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libcli11-dev nlohmann-json3-dev
-  libassimp-dev lib3mf-dev libzip-dev
+  libassimp-dev lib3mf-dev libzip-dev zlib1g-dev
   fonts-wqy-microhei fontconfig
 )
 if [ "${1:-}" = "--test" ]; then
@@ -23,6 +23,8 @@ if [ "${1:-}" = "--test" ]; then
     linuxcnc-uspace
     # The locale sources from which a test makes a locale with a decimal comma.
     locales
+    # PrusaSlicer's command line opens a job's 3MF in a test, as a workshop's slicer would.
+    prusa-slicer unzip
   )
 fi
 

@@ -2,6 +2,7 @@
 
 #include <Model/COM/NMR_DLLInterfaces.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -73,6 +74,48 @@ std::uint32_t seekInSink(std::uint64_t position, void* user)
     return 0;
 }
 
+// Extensions whose content type lib3mf declares itself; declaring one again is refused.
+bool declaredByLibrary(const std::string& extension)
+{
+    for (const char* known : {"model", "rels", "png", "jpg", "jpeg", "texture"}) {
+        if (extension == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The parts, each with its content type declared by its extension, as OPC requires.
+bool addParts(NMR::PLib3MFBase* model, const std::vector<PackagePart>& parts, std::string& failure)
+{
+    std::vector<std::string> declared;
+    for (const PackagePart& part : parts) {
+        const std::size_t dot = part.name.rfind('.');
+        const std::string extension = dot == std::string::npos ? std::string() : part.name.substr(dot + 1);
+        if (!extension.empty() && !declaredByLibrary(extension) &&
+            std::find(declared.begin(), declared.end(), extension) == declared.end()) {
+            if (NMR::lib3mf_model_addcustomcontenttypeutf8(model, extension.c_str(),
+                                                           part.contentType.c_str()) != 0) {
+                return lib3mfFailed(model, "declare a part's content type", failure);
+            }
+            declared.push_back(extension);
+        }
+        Lib3mf attachment;
+        std::string name = part.name;
+        std::string relationship = TARSOLA_RELATIONSHIP;
+        if (NMR::lib3mf_model_addattachmentutf8(model, name.data(), relationship.data(),
+                                                attachment.out()) != 0) {
+            return lib3mfFailed(model, "add a part", failure);
+        }
+        // The interface takes the bytes as writable; it only copies them.
+        std::vector<std::uint8_t> bytes = part.bytes;
+        if (NMR::lib3mf_attachment_readfrombuffer(attachment.get(), bytes.data(), bytes.size()) != 0) {
+            return lib3mfFailed(attachment.get(), "store a part", failure);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool encodeModelFile(const SolidMesh& mesh, const ModelFile& file, std::vector<std::uint8_t>& bytes,
@@ -117,6 +160,9 @@ bool encodeModelFile(const SolidMesh& mesh, const ModelFile& file, std::vector<s
         if (NMR::lib3mf_model_addmetadatautf8(model.get(), name.c_str(), value.c_str()) != 0) {
             return lib3mfFailed(model.get(), "add the metadata", failure);
         }
+    }
+    if (file.parts && !addParts(model.get(), *file.parts, failure)) {
+        return false;
     }
     Lib3mf writer;
     if (NMR::lib3mf_model_querywriter(model.get(), "3mf", writer.out()) != 0) {

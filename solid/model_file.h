@@ -2,6 +2,7 @@
 // FreeImage: lib3mf's Windows type names clash with FreeImage's.
 #pragma once
 
+#include "solid/package_parts.h"
 #include "solid/solid_mesh.h"
 
 #include <cstdint>
@@ -15,6 +16,9 @@ struct ModelFile {
     std::string objectUuid;
     std::string itemUuid;
     std::string buildUuid;
+    // Parts of the package beside the model, each tied to it by Tarsola's relationship and
+    // its extension declared with its content type; none when null.
+    const std::vector<PackagePart>* parts = nullptr;
 };
 
 // The bytes of a 3MF file in millimetres holding the mesh as one object and one build item.

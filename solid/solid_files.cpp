@@ -226,6 +226,7 @@ bool encode3mf(const SolidMesh& mesh, const SolidRecord& record, std::vector<std
     file.metadata = {{"Title", xmlText(title)},
                      {"Application", "Tarsola " TARSOLA_VERSION},
                      {"Description", xmlText(text)}};
+    file.parts = &record.parts;
     return encodeModelFile(mesh, file, bytes, failure);
 }
 

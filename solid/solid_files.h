@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/insole_settings.h"
+#include "solid/package_parts.h"
 #include "solid/solid_mesh.h"
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct SolidRecord {
     std::string relief;
     // The prescription's elements, as elementsRecipe says them; empty without any.
     std::string elements;
+    // The job's parts (the foot's and the measurement's bytes and the recipe) that make the
+    // 3MF the whole record of the insole; the model and its metadata do not depend on them.
+    std::vector<PackagePart> parts;
 };
 
 // The bytes of a binary STL file of the mesh: an 80-byte header that does not begin with

@@ -6,11 +6,13 @@
 #include "imagefile/loaded_foot.h"
 #include "insole/drawing.h"
 #include "view/insole_listener.h"
+#include "insole/job_file.h"
 #include "insole/recompute.h"
 
 #include <FL/Fl.H>
 #include <FL/gl.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -210,6 +212,17 @@ int GL_Display_Image::handle(int event)
     }
 }
 
+void GL_Display_Image::takeFoot(InsoleState& loaded)
+{
+    reliefPlan.reset();
+    swapFeet(*this, loaded);
+    cut_ = GridOverflow{};
+    if (controls) {
+        controls->footMeasured(widthSliderSetting(footWidth), lengthSliderSetting(footLength));
+    }
+    recomputePending = 1;
+}
+
 void GL_Display_Image::loadFootImage()
 {
     std::string chosen;
@@ -223,6 +236,15 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     char name[PATH_BUFFER_SIZE];
     if (!copyChosenName(chosenName, name)) {
         return false;
+    }
+    // A job brings its foot, its measurement and every setting; one that is refused leaves
+    // everything as it was.
+    if (jobOpener) {
+        char ansi[PATH_BUFFER_SIZE];
+        std::memcpy(ansi, name, sizeof ansi);
+        if (isPackageFile(utf8ToAnsi(ansi))) {
+            return jobOpener(chosenName);
+        }
     }
     // A scan's heights become grey levels of the level size the solid is made with, so that
     // its insole stands as high as the scan; its units are found from its size.

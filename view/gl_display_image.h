@@ -36,6 +36,15 @@ public:
     // is refused changes nothing (the trace says why). Returns whether the file was loaded.
     bool loadFootFile(const char* chosenName);
 
+    // A foot loaded and checked apart becomes the one shown, as loadFootFile's load does: the
+    // measurement of the old foot goes, the sliders take the new foot's size and ranges, and
+    // the next frame recomputes. `loaded` gets the old foot.
+    void takeFoot(InsoleState& loaded);
+
+    // Opens a job (a 3MF that Tarsola wrote) named as loadFootFile's name; installed by the
+    // window, so that every way a foot comes in takes a job too. Returns whether it opened.
+    bool (*jobOpener)(const char* chosenName) = nullptr;
+
     // Runs the recompute that a control or a load asked for, if any, now rather than at the
     // next frame: the frame does it, and so does everything that reads heightGrid (Save,
     // the 3D window), so that none of them ever sees an insole older than the controls.

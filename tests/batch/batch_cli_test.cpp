@@ -4,6 +4,7 @@
 #include "batch/preview.h"
 #include "mill/gcode.h"
 #include "mill/toolpath.h"
+#include "solid/package_parts.h"
 #include "solid/solid_files.h"
 #include "support/pressure_files.h"
 #include "support/scan_files.h"
@@ -592,9 +593,16 @@ TEST_F(BatchCli, AMeasurementRaisesTheInsoleAroundItsZonesAsTheRecomputeDoes)
     std::vector<std::uint8_t> threeMf;
     std::string failure;
     ASSERT_TRUE(encode3mf(buildSolid(expected.state->heightGrid, DEFAULT_LEVEL_MM),
-                          SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM, recipe, ""},
+                          SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM, recipe, "", {}},
                           threeMf, failure)) << failure;
-    EXPECT_TRUE(readFileBytes(dir.file("relieved.3mf")) == threeMf);
+    // The model and its metadata are those of the same insole and recipe; the job's parts
+    // beside it are another test's.
+    std::vector<std::uint8_t> model;
+    std::vector<std::uint8_t> expectedModel;
+    const std::vector<std::uint8_t> written = readFileBytes(dir.file("relieved.3mf"));
+    ASSERT_TRUE(readPackagePart(written.data(), written.size(), "3D/3dmodel.model", model, failure)) << failure;
+    ASSERT_TRUE(readPackagePart(threeMf.data(), threeMf.size(), "3D/3dmodel.model", expectedModel, failure)) << failure;
+    EXPECT_TRUE(model == expectedModel);
 
     const nlohmann::json report = nlohmann::json::parse(r.out);
     EXPECT_EQ(report["measurement"]["file"], dir.file("plate.csv"));
@@ -1199,7 +1207,7 @@ TEST_F(BatchCli, TheElementsRaiseTheInsoleAsTheRecomputeDoesAndAreRecorded)
     std::string failure;
     ASSERT_TRUE(encode3mf(buildSolid(expected.state->heightGrid, DEFAULT_LEVEL_MM),
                           SolidRecord{"foot.bmp", expected.settings, DEFAULT_LEVEL_MM,
-                                      reliefRecipe(expected.plan.get()), recipe},
+                                      reliefRecipe(expected.plan.get()), recipe, {}},
                           threeMf, failure))
         << failure;
     EXPECT_TRUE(readFileBytes(dir.file("insole.3mf")) == threeMf);

@@ -1,6 +1,7 @@
 // Replays the fuzzer's seed corpus and every input that ever crashed the loader or the
 // pressure reader through the same entries the fuzzer uses, without libFuzzer.
 #include "fuzz/foot_entry.h"
+#include "fuzz/job_entry.h"
 #include "fuzz/pressure_entry.h"
 
 #include "support/test_support.h"
@@ -45,6 +46,8 @@ bool replay(const fs::path& file, bool* pressure = nullptr)
     EXPECT_TRUE(result.sane) << result.problem;
     const FeedResult measurement = feedPressureBytes(bytes.data(), bytes.size());
     EXPECT_TRUE(measurement.sane) << measurement.problem;
+    const FeedResult job = feedJobBytes(bytes.data(), bytes.size());
+    EXPECT_TRUE(job.sane) << job.problem;
     if (pressure) {
         *pressure = measurement.loaded;
     }
@@ -77,5 +80,19 @@ TEST(FuzzReplay, EveryCrashFoundStaysFixed)
 {
     for (const auto& file : filesIn(FUZZ_FOLDER / "crashes")) {
         replay(file);
+    }
+}
+
+// The whole job among the seeds reaches the reader's accepting end, the others its refusals.
+TEST(FuzzReplay, TheJobSeedsReachBothEndsOfTheJobReader)
+{
+    for (const auto& file : filesIn(FUZZ_FOLDER / "corpus")) {
+        const std::string name = file.filename().string();
+        if (name.rfind("job", 0) == 0) {
+            const auto bytes = readFileBytes(file.string());
+            const FeedResult job = feedJobBytes(bytes.data(), bytes.size());
+            EXPECT_TRUE(job.sane) << name << ": " << job.problem;
+            EXPECT_EQ(job.loaded, name == "job.3mf") << name;
+        }
     }
 }

@@ -1,0 +1,153 @@
+#include "app/job_window.h"
+
+#include "app/main_window.h"
+#include "app/mill_window.h"
+#include "app/prescription_window.h"
+#include "app/pressure_panel.h"
+#include "app/solid_window.h"
+#include "base/settings.h"
+#include "base/trace.h"
+#include "imagefile/file_names.h"
+#include "imagefile/loaded_foot.h"
+#include "insole/element_settings.h"
+#include "insole/job_file.h"
+#include "mill/mill_settings.h"
+#include "view/gl_display_image.h"
+#include "view/insole_listener.h"
+
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <memory>
+
+namespace {
+
+bool refuse(const char* job, const std::string& why)
+{
+    traceFileProblem("Cannot open the job", job, why.c_str());
+    return false;
+}
+
+std::string sizeRange(const char* what, double value, const SliderSetting& range, int foot)
+{
+    return std::string("its recipe's ") + what + " " + formatDecimal(value) + " mm is outside " +
+           formatDecimal(range.minimum) + " to " + formatDecimal(range.maximum) +
+           " mm, the range of its foot of " + std::to_string(foot) + " mm";
+}
+
+}  // namespace
+
+JobRecipe windowRecipe()
+{
+    JobRecipe recipe;
+    recipe.footFile = loadedFootName();
+    recipe.settings.width = widthSlider->value();
+    recipe.settings.length = lengthSlider->value();
+    recipe.settings.heightRatio = heightSlider->value();
+    recipe.settings.limit = limitButton->value() == 1;
+    recipe.scan.levelMm = currentLevelMm();
+    recipe.relief = reliefControls();
+    recipe.reading = matrixReading();
+    if (const ReliefPlan* plan = insoleView->reliefPlan.get()) {
+        recipe.correction = plan->correction;
+        // The relief on screen is the one the person sees, warnings and all: a doubtful
+        // placement relieved here is accepted, so that the job makes it again as it is here.
+        recipe.accept = plan->accepted || plan->placement.doubtful();
+    }
+    recipe.milling = millRecipeValues(currentMillSetup());
+    return recipe;
+}
+
+bool openJob(const char* chosenUtf8Name)
+{
+    char name[PATH_BUFFER_SIZE];
+    if (!copyChosenName(chosenUtf8Name, name)) {
+        return false;
+    }
+    utf8ToAnsi(name);
+    const std::string shown = fileNameOf(chosenUtf8Name);
+    auto job = std::make_unique<Job>();
+    std::string why;
+    if (!readJobFile(name, *job, why)) {
+        return refuse(name, why);
+    }
+    const JobRecipe& recipe = job->recipe;
+    MillSetup setup;
+    if (!millSetupOfRecipe(recipe.milling, setup, why)) {
+        return refuse(name, "its recipe cannot be taken: " + why);
+    }
+
+    // The foot, through the same door as a file, into a state of its own: the one on screen
+    // stays until everything has been taken.
+    const unsigned long problemsBefore = problemLinesWritten();
+    auto foot = std::make_unique<InsoleState>();
+    const std::string footName = partTraceName(shown, job->footPart);
+    if (!loadFootFromMemory(*foot, job->foot.data(), job->foot.size(), footName.c_str(), recipe.scan)) {
+        return false;  // the door has said why, naming the job and its part
+    }
+    const SliderSetting widthRange = widthSliderSetting(foot->footWidth);
+    const SliderSetting lengthRange = lengthSliderSetting(foot->footLength);
+    if (!(recipe.settings.width >= widthRange.minimum && recipe.settings.width <= widthRange.maximum)) {
+        return refuse(name, sizeRange("width", recipe.settings.width, widthRange, foot->footWidth));
+    }
+    if (!(recipe.settings.length >= lengthRange.minimum && recipe.settings.length <= lengthRange.maximum)) {
+        return refuse(name, sizeRange("length", recipe.settings.length, lengthRange, foot->footLength));
+    }
+    std::unique_ptr<ReliefPlan> plan;
+    if (recipe.hasMeasurement()) {
+        plan = std::make_unique<ReliefPlan>();
+        const std::string part = partTraceName(shown, job->measurementPart);
+        if (!readPressureBytes(job->measurement.data(), job->measurement.size(), part.c_str(),
+                               recipe.reading, plan->map, why) ||
+            !isFootMeasurement(plan->map, part.c_str(), why)) {
+            return refuse(name, "its measurement cannot be read: " + why);
+        }
+        plan->measurementFile = recipe.pressureFile;
+        plan->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->measurement));
+        plan->parameters = recipe.relief.parameters;
+        plan->on = recipe.relief.on;
+        plan->accepted = recipe.accept;
+        if (!placeRelief(*plan, foot->footGrid, recipe.correction, recipe.scan.levelMm, why)) {
+            return refuse(name, "its measurement cannot be placed on its foot: " + why);
+        }
+    }
+
+    // Everything is taken: the controls as recorded, then the foot and its measurement. A job
+    // records no prescription's elements (the files that hold them are written without the
+    // job's parts), so every element is off for it.
+    ElementSettings elements = insoleView->elementPlan->settings;
+    elements.metPad = elements.metBar = elements.arch = elements.heelCup = elements.rearfootPost = false;
+    insoleView->elementPlan->settings = elements;
+    insoleView->elementPlan->current = false;
+    writeElementSettings(ELEMENT_SETTINGS_FILE, elements);
+    takeLevelMm(recipe.scan.levelMm);
+    takeReliefControls(recipe.relief, recipe.reading, recipe.correction);
+    takeMillSetup(setup);
+    if (limitButton->value() != (recipe.settings.limit ? 1 : 0)) {
+        limitButton->value(recipe.settings.limit ? 1 : 0);
+        writeLimitSetting(LIMIT_SETTINGS_FILE, limitButton->value());
+    }
+    insoleView->takeFoot(*foot);
+    widthSlider->value(recipe.settings.width);
+    lengthSlider->value(recipe.settings.length);
+    heightSlider->value(recipe.settings.heightRatio);
+    insoleView->displayWidth = displaySizeFor(recipe.settings.width, insoleView->footWidth, FOOT_COLUMNS);
+    insoleView->displayLength = displaySizeFor(recipe.settings.length, insoleView->footLength, GRID_ROWS);
+    insoleView->reliefPlan = std::move(plan);
+    for (const std::string& warning :
+         insoleView->reliefPlan ? insoleView->reliefPlan->placement.warnings : std::vector<std::string>{}) {
+        traceFileWarning("Pressure measurement", recipe.pressureFile.c_str(), warning.c_str());
+    }
+    rememberJobFoot(recipe.footFile, chosenUtf8Name);
+    if (problemLinesWritten() == problemsBefore) {
+        traceSuccess("Opened job " + shown + ": foot " + recipe.footFile +
+                     (recipe.hasMeasurement() ? ", measurement " + recipe.pressureFile : std::string()));
+    }
+    if (prescriptionWindow) {
+        prescriptionWindow->showPrescription();
+    }
+    if (insoleChanged) {
+        insoleChanged();
+    }
+    return true;
+}

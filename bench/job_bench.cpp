@@ -1,0 +1,111 @@
+// Jobs: what writing the job's parts adds to the sample foot's 3MF, and opening a job of the
+// sample foot up to the heights of its first frame (read the package, the foot through the
+// door, the recompute at the recorded settings; the frame's drawing is the view's own).
+// Run: build/bench/tarsola_job_bench --benchmark_repetitions=3
+#include "base/trace.h"
+#include "insole/insole_state.h"
+#include "insole/job_file.h"
+#include "insole/recompute.h"
+#include "mill/mill_settings.h"
+#include "solid/solid_files.h"
+#include "solid/solid_mesh.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+// The sample foot loaded, its insole at the limit, the solid and the record Save solid writes.
+struct SampleJob {
+    std::unique_ptr<InsoleState> state = std::make_unique<InsoleState>();
+    SolidMesh mesh;
+    SolidRecord record;
+    std::vector<std::uint8_t> bytes;  // the job's 3MF
+
+    SampleJob()
+    {
+        setTraceStreams(nullptr, stderr);
+        if (!loadFoot(*state, TARSOLA_SOURCE_DIR "/samples/foot.bmp")) {
+            std::fprintf(stderr, "cannot load the sample foot\n");
+        }
+        InsoleSettings settings = restoredSettings(*state);
+        settings.limit = true;
+        recomputeHeights(*state, settings);
+        mesh = buildSolid(state->heightGrid, DEFAULT_LEVEL_MM);
+        record = {"foot.bmp", settings, DEFAULT_LEVEL_MM, "", "", {}};
+        JobRecipe recipe;
+        recipe.footFile = "foot.bmp";
+        recipe.settings = settings;
+        recipe.milling = millRecipeValues(MillSetup{});
+        record.parts = jobParts(jobSourcesOf(*state, nullptr, recipe));
+        std::string failure;
+        if (!encode3mf(mesh, record, bytes, failure)) {
+            std::fprintf(stderr, "cannot encode the job: %s\n", failure.c_str());
+        }
+    }
+};
+
+const SampleJob& sampleJob()
+{
+    static const SampleJob job;
+    return job;
+}
+
+// The 3MF as it was before jobs: the model and its metadata alone.
+void BM_Encode3mf_ModelAlone(benchmark::State& run)
+{
+    const SampleJob& job = sampleJob();
+    SolidRecord record = job.record;
+    record.parts.clear();
+    for (auto _ : run) {
+        std::vector<std::uint8_t> bytes;
+        std::string failure;
+        benchmark::DoNotOptimize(encode3mf(job.mesh, record, bytes, failure));
+    }
+}
+BENCHMARK(BM_Encode3mf_ModelAlone)->Unit(benchmark::kMillisecond);
+
+// The same with the job's parts, recipe included, made from the controls each time as Save
+// solid makes them; the difference from the model alone is what a job costs.
+void BM_Encode3mf_WithJobParts(benchmark::State& run)
+{
+    const SampleJob& job = sampleJob();
+    SolidRecord record = job.record;
+    JobRecipe recipe;
+    recipe.footFile = "foot.bmp";
+    recipe.settings = record.settings;
+    recipe.milling = millRecipeValues(MillSetup{});
+    for (auto _ : run) {
+        record.parts = jobParts(jobSourcesOf(*job.state, nullptr, recipe));
+        std::vector<std::uint8_t> bytes;
+        std::string failure;
+        benchmark::DoNotOptimize(encode3mf(job.mesh, record, bytes, failure));
+    }
+}
+BENCHMARK(BM_Encode3mf_WithJobParts)->Unit(benchmark::kMillisecond);
+
+// From the job's bytes to the heights of the first frame: the package read and checked, the
+// recipe read, the foot through the door, the recompute at the recorded settings.
+void BM_OpenJob_SampleFoot(benchmark::State& run)
+{
+    const SampleJob& sample = sampleJob();
+    for (auto _ : run) {
+        Job job;
+        std::string why;
+        if (!readJob(sample.bytes.data(), sample.bytes.size(), job, why)) {
+            run.SkipWithError(why.c_str());
+            break;
+        }
+        auto state = std::make_unique<InsoleState>();
+        loadFootFromMemory(*state, job.foot.data(), job.foot.size(), "job.3mf (foot.bmp)", job.recipe.scan);
+        benchmark::DoNotOptimize(recomputeHeights(*state, job.recipe.settings));
+    }
+}
+BENCHMARK(BM_OpenJob_SampleFoot)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

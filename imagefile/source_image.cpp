@@ -48,27 +48,6 @@ bool readWholeFile(const char* path, std::vector<std::uint8_t>& bytes, std::stri
 
 SourceImage::~SourceImage() { release(); }
 
-SourceImage::SourceImage(SourceImage&& other) noexcept { *this = std::move(other); }
-
-SourceImage& SourceImage::operator=(SourceImage&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        bits = other.bits;
-        bitmap = other.bitmap;
-        pitch = other.pitch;
-        bpp = other.bpp;
-        bytesPerPixel = other.bytesPerPixel;
-        width = other.width;
-        height = other.height;
-        dpmX = other.dpmX;
-        format = other.format;
-        other.bits = nullptr;
-        other.bitmap = nullptr;
-    }
-    return *this;
-}
-
 void SourceImage::release()
 {
     FreeImage_Unload(bitmap);

@@ -25,10 +25,6 @@ struct SourceImage {
     ~SourceImage();
     SourceImage(const SourceImage&) = delete;
     SourceImage& operator=(const SourceImage&) = delete;
-    // A record loaded on its own is taken over whole, bitmap and properties, only once its
-    // load has succeeded; the moved-from record is empty.
-    SourceImage(SourceImage&& other) noexcept;
-    SourceImage& operator=(SourceImage&& other) noexcept;
 
     bool empty() const { return bitmap == nullptr; }
 

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <utility>
 
 std::int32_t pressX = 0;
 std::int32_t pressY = 0;
@@ -260,7 +259,7 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     if (!loadFoot(*loaded, utf8ToAnsi(name), scan)) {
         return false;
     }
-    static_cast<InsoleState&>(*this) = std::move(*loaded);
+    swapFeet(*this, *loaded);
     loaded.reset();
     const bool saidNothing = problemLinesWritten() == problemsBefore;
     // A measurement belongs to one foot: whatever this load brought, it is not that foot.

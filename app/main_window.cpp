@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/alterations_line.h"
 #include "app/job_window.h"
 #include "app/message_line.h"
 #include "app/shortcuts_and_drop.h"
@@ -179,6 +180,7 @@ Fl_Double_Window* createMainWindow()
     // The free strip above the top row of buttons.
     messageLine = new MessageLine(10, 4, 457, 22);
     showMessagesOn(messageLine);
+    createAlterationsLine();
 
     window->end();
     window->size_range(MAIN_WIDTH, MAIN_HEIGHT, MAIN_WIDTH, MAIN_HEIGHT);

@@ -20,7 +20,8 @@ extern MessageLine* messageLine;
 
 // Builds the 477 x 544 window "Tarsola" with its twelve controls, the limit button restored
 // from the settings file in the working folder, then the "立體" button of the 3D window, the
-// message line, the shortcuts of Load and Save and the area that takes drops
+// message line, the line under the view that says what else changes the insole
+// (createAlterationsLine), the shortcuts of Load and Save and the area that takes drops
 // (addShortcutsAndDrop). The window is not shown yet.
 Fl_Double_Window* createMainWindow();
 

@@ -14,14 +14,29 @@ public:
     // A boxless line that takes no keyboard focus.
     MessageLine(int x, int y, int w, int h);
 
-    // Shows the text, errors and warnings in a warning colour; the whole text is also the
-    // line's tooltip, for a message longer than the line.
-    void say(const std::string& text, MessageKind kind);
+    // Shows the text, errors and warnings in a warning colour, in place of whatever the line
+    // showed. The line names the `file` the text is about (when given) by its name alone, its
+    // folders pushing the reason out of sight, and shortens a text longer than itself to the
+    // whole words that fit, followed by "…": the messages say what failed first and why
+    // after, so the start is what a glance must catch. The whole text is the tooltip.
+    void say(const std::string& text, MessageKind kind, const std::string& file = std::string());
     const std::string& text() const { return text_; }
     MessageKind kind() const { return kind_; }
+    // The text as the line words it: the file by its name alone.
+    const std::string& brief() const { return brief_; }
+    // What the line shows at its present width: the brief text, or its shortened start.
+    const std::string& shown() const { return shown_; }
+
+    void resize(int x, int y, int w, int h) override;
+    void draw() override;
 
 private:
+    // Shortens the text to the line's width.
+    void fit();
+
     std::string text_;
+    std::string brief_;
+    std::string shown_;
     MessageKind kind_ = MessageKind::Done;
 };
 

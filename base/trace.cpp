@@ -13,6 +13,18 @@ std::FILE* runningStream = nullptr;
 std::FILE* problemStream = nullptr;
 MessageListener messageListener = nullptr;
 unsigned long problemLines = 0;
+// The file the problem line being written is about, while a trace function names one. A
+// batch may trace from several threads: each has its own.
+thread_local const char* lineFile = nullptr;
+
+// While one lives, the problem lines written are about this file.
+class AboutFile {
+public:
+    explicit AboutFile(const char* file) { lineFile = file; }
+    ~AboutFile() { lineFile = nullptr; }
+    AboutFile(const AboutFile&) = delete;
+    AboutFile& operator=(const AboutFile&) = delete;
+};
 
 template <typename... Args>
 void out(const char* format, Args... args)
@@ -43,7 +55,7 @@ void problem(MessageKind kind, const char* format, Args... args)
             while (!message.empty() && message.back() == '\n') {
                 message.pop_back();
             }
-            messageListener(message, kind);
+            messageListener(message, kind, lineFile ? lineFile : "");
         }
     }
 }
@@ -72,7 +84,7 @@ unsigned long problemLinesWritten() { return problemLines; }
 void traceSuccess(const std::string& text)
 {
     if (messageListener) {
-        messageListener(text, MessageKind::Done);
+        messageListener(text, MessageKind::Done, "");
     }
 }
 
@@ -113,7 +125,13 @@ void traceScanPlaced(const char* file, const char* format, std::size_t triangles
 
 void traceImageLibraryMessage(const char* format, const char* message)
 {
-    err("FreeImage %s: %s\n", format, message);
+    // The library's own words, for whoever debugs a file: the refusal that follows says in
+    // the program's words what became of the file, and only that reaches a window.
+    std::FILE* stream = streamsChosen ? problemStream : stderr;
+    if (stream) {
+        std::fprintf(stream, "FreeImage %s: %s\n", format, message);
+        std::fflush(stream);
+    }
 }
 
 void traceDropIgnored(const char* reason) { err("Drop ignored: %s\n", reason); }
@@ -137,22 +155,26 @@ void traceNothingToSave() { err("%s", "Cannot save insole: no foot image is load
 
 void traceSaveFailed(const char* file, const char* reason)
 {
+    const AboutFile about(file);
     err("Cannot save insole %s: %s\n", file, reason);
 }
 
 void traceSavedAsBmp(const char* file, const char* format, const char* reason)
 {
+    const AboutFile about(file);
     warn("Insole %s is written as BMP, not %s: %s\n", file, format, reason);
 }
 
 void traceSavedAsGrey(const char* file, int bpp)
 {
+    const AboutFile about(file);
     warn("Insole %s is written as an 8-bit grey image: a pixel of %d bits cannot hold a height\n",
         file, bpp);
 }
 
 void traceInsoleLargerThanGrid(const char* file, int width, int height)
 {
+    const AboutFile about(file);
     warn("Insole %s: %d x %d pixels is larger than 152 x 360; pixels beyond the grid are 0\n",
         file, width, height);
 }
@@ -164,6 +186,7 @@ void traceNoSolidToSave()
 
 void traceSolidSaveFailed(const char* file, const char* reason)
 {
+    const AboutFile about(file);
     err("Cannot save solid %s: %s\n", file, reason);
 }
 
@@ -188,11 +211,13 @@ void traceMillRefused(const char* reason) { err("Cannot mill the insole: %s\n", 
 
 void traceFileProblem(const char* what, const char* file, const char* reason)
 {
+    const AboutFile about(file);
     err("%s %s: %s\n", what, file, reason);
 }
 
 void traceFileWarning(const char* what, const char* file, const char* reason)
 {
+    const AboutFile about(file);
     warn("%s %s: %s\n", what, file, reason);
 }
 

@@ -21,8 +21,11 @@ std::FILE* problemTraceStream();
 // What a person at a window reads: every line on the problem stream reaches the listener as
 // a message too (its text without the newline), and so do the successes, which have no trace
 // line of their own. A window shows the last one; the trace lines stay exactly as they are.
+// A line about one file names it as it was given (often with its folders); `file` is that
+// name, or empty, so that a window can name the file without the folders that push the
+// reason out of sight.
 enum class MessageKind { Done, Warning, Error };
-using MessageListener = void (*)(const std::string& text, MessageKind kind);
+using MessageListener = void (*)(const std::string& text, MessageKind kind, const std::string& file);
 // Null: nobody listens (the batch).
 void setMessageListener(MessageListener listener);
 // Lines written on the problem stream so far: an operation that wrote none of its own can say
@@ -50,6 +53,8 @@ void traceScanPlaced(const char* file, const char* format, std::size_t triangles
                      bool unitsGuessed, double lengthMm, double widthMm, double heightMm,
                      double turnDegrees, const char* up, int filledCells);
 // An error message of the image library, on standard error: "FreeImage <format>: <message>\n".
+// It reaches no window and counts as no problem line: the library's words mean nothing to a
+// person at the window, and an operation that went through despite them says so.
 void traceImageLibraryMessage(const char* format, const char* message);
 
 // A drop onto the window that names no local file, on standard error:

@@ -201,8 +201,8 @@ const char* formatRefusal(FREE_IMAGE_FORMAT format)
         return "its decoder cannot report the image size before decoding, and a GIF holds "
                "no grey levels of its own";
     case FIF_UNKNOWN:
-        return "not an image format that FreeImage recognises, nor a 3D scan (STL, OBJ, PLY) "
-               "the program reads";
+        return "not an image format the program reads, nor a 3D scan (STL, OBJ, PLY) it "
+               "reads";
     default:
         return "foot images do not come in this format, and its decoder is not trusted "
                "with files from outside";
@@ -460,7 +460,7 @@ DoorResult openFootImage(const std::uint8_t* data, std::size_t size)
     {
         FIBITMAP* header = FreeImage_LoadFromMemory(result.format, memory.handle, FIF_LOAD_NOPIXELS);
         if (!header) {
-            result.reason = "FreeImage could not read its header";
+            result.reason = "its header could not be read";
             return result;
         }
         const char* why = unusableReason(header, reason);
@@ -473,7 +473,7 @@ DoorResult openFootImage(const std::uint8_t* data, std::size_t size)
     FreeImage_SeekMemory(memory.handle, 0, SEEK_SET);
     FIBITMAP* bitmap = FreeImage_LoadFromMemory(result.format, memory.handle, 0);
     if (!bitmap) {
-        result.reason = "FreeImage could not decode it";
+        result.reason = "its pixels could not be decoded";
         return result;
     }
     // The decoder may deliver something other than its header promised.

@@ -67,11 +67,11 @@ public:
         close();
         const unsigned bpp = FreeImage_GetBPP(bitmap);
         if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format)) {
-            std::snprintf(reason, sizeof reason, "FreeImage cannot write %s", formatName(format));
+            std::snprintf(reason, sizeof reason, "the program cannot write %s", formatName(format));
             return false;
         }
         if (!canWrite(format, bitmap)) {
-            std::snprintf(reason, sizeof reason, "FreeImage cannot write %s at %u bits per pixel",
+            std::snprintf(reason, sizeof reason, "the program cannot write %s at %u bits per pixel",
                           formatName(format), bpp);
             return false;
         }
@@ -80,14 +80,14 @@ public:
         DWORD size = 0;
         if (!memory_ || !FreeImage_SaveToMemory(format, bitmap, memory_, 0) ||
             !FreeImage_AcquireMemory(memory_, &bytes, &size) || size == 0) {
-            std::snprintf(reason, sizeof reason, "FreeImage could not encode the bitmap as %s",
+            std::snprintf(reason, sizeof reason, "the heights could not be encoded as %s",
                           formatName(format));
             close();
             return false;
         }
         if (!readsBackAs(bitmap)) {
             std::snprintf(reason, sizeof reason,
-                          "the %s data that FreeImage wrote do not read back as the same pixels",
+                          "the %s data written do not read back as the same pixels",
                           formatName(format));
             close();
             return false;
@@ -207,11 +207,11 @@ FREE_IMAGE_FORMAT exportFormatFor(const SourceImage& image, const char** whyNot)
     if (format == FIF_BMP) {
         reason = nullptr;
     } else if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format)) {
-        reason = "FreeImage cannot write that format";
+        reason = "the program cannot write that format";
     } else if (isLossyFormat(format)) {
         reason = "that format stores pixels lossily and would change the heights";
     } else if (image.bitmap && !canWrite(format, image.bitmap)) {
-        reason = "FreeImage cannot write that format at the image's bit depth";
+        reason = "the program cannot write that format at the image's bit depth";
     }
     if (whyNot) {
         *whyNot = reason;
@@ -261,7 +261,7 @@ bool saveInsole(const Grid& heightGrid, SourceImage& image, const char* chosenUt
     SourceImage& target = image.bytesPerPixel > 0 ? image : greyInsole;
     if (&target == &greyInsole) {
         if (!makeGreyInsole(image, greyInsole)) {
-            traceSaveFailed(name, "FreeImage could not allocate an 8-bit grey image");
+            traceSaveFailed(name, "no memory for an 8-bit grey image");
             return false;
         }
         traceSavedAsGrey(name, image.bpp);

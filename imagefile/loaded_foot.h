@@ -6,9 +6,9 @@
 
 #include <string>
 
-// Called by every load: the name as the dialog gave it (UTF-8) after a successful load, and
-// forgetLoadedFoot after a failed one, which leaves no foot loaded. The folder stays
-// remembered after a failed load: the next Load most likely looks for the foot beside it.
+// Called by every successful load with the name as the dialog gave it (UTF-8); a refused
+// load keeps the foot that was loaded, and its name and folder with it. forgetLoadedFoot
+// leaves no foot's name, as before the first load; the folder stays remembered.
 void rememberLoadedFoot(const char* chosenUtf8Name);
 void forgetLoadedFoot();
 // A job was opened: its foot goes by the name the job records (the original file's), and the

@@ -58,7 +58,7 @@ bool loadScanImage(SourceImage& image, const std::uint8_t* data, std::size_t siz
     if (!made) {
         figures = ScanFigures{};
         traceLoadFailed();
-        traceFileProblem("Cannot read foot scan", name, "FreeImage could not allocate the foot image");
+        traceFileProblem("Cannot read foot scan", name, "no memory for the foot image");
         return false;
     }
     FreeImage_SetDotsPerMeterX(made, 1000);

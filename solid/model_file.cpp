@@ -31,7 +31,7 @@ private:
 // Says which step of the encoding failed and, when lib3mf knows, why; returns false.
 bool lib3mfFailed(NMR::PLib3MFBase* object, const char* step, std::string& failure)
 {
-    failure = std::string("lib3mf could not ") + step;
+    failure = std::string("the 3MF writer could not ") + step;
     DWORD code = 0;
     LPCSTR message = nullptr;
     if (object && NMR::lib3mf_getlasterror(object, &code, &message) == 0 && message && *message) {

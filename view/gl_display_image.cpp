@@ -13,6 +13,7 @@
 #include <FL/gl.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 std::int32_t pressX = 0;
@@ -250,7 +251,18 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     if (controls) {
         scan.levelMm = controls->levelMm();
     }
-    // A measurement belongs to one foot: whatever this load brings, it is not that foot.
+    // The file is read into a record of its own: a file that is refused leaves the foot, the
+    // sliders, the measurement with its corrections and relief, and the 3D window as they
+    // were, so that a wrong click costs nothing; the trace has said why.
+    auto loaded = std::make_unique<InsoleState>();
+    const unsigned long problemsBefore = problemLinesWritten();
+    if (!loadFoot(*loaded, utf8ToAnsi(name), scan)) {
+        return false;
+    }
+    swapFeet(*this, *loaded);
+    loaded.reset();
+    const bool saidNothing = problemLinesWritten() == problemsBefore;
+    // A measurement belongs to one foot: whatever this load brought, it is not that foot.
     if (reliefPlan) {
         traceFileWarning("Pressure measurement", reliefPlan->measurementFile.c_str(),
                          "cleared: a measurement belongs to the foot it was taken of");
@@ -259,26 +271,19 @@ bool GL_Display_Image::loadFootFile(const char* chosenName)
     // So do the elements' hand shifts; the elements themselves are placed on the new foot.
     footChanged(*elementPlan);
     elementProblemSaid_.clear();
-    const unsigned long problemsBefore = problemLinesWritten();
-    const bool loaded = loadFoot(*this, utf8ToAnsi(name), scan);
-    if (loaded) {
-        cut_ = GridOverflow{};
-        if (problemLinesWritten() == problemsBefore) {
-            traceSuccess("Loaded " + fileNameOf(chosenName));
-        }
-        if (controls) {
-            controls->footMeasured(widthSliderSetting(footWidth), lengthSliderSetting(footLength));
-        }
-        rememberLoadedFoot(chosenName);
-        // The foot as sampled is no insole: the first frame after the load shapes it (and
-        // limits it when the limit is on), so that Save and the 3D window see the insole.
-        recomputePending = 1;
-    } else {
-        forgetLoadedFoot();
+    cut_ = GridOverflow{};
+    if (saidNothing) {
+        traceSuccess("Loaded " + fileNameOf(chosenName));
     }
-    // A failed load leaves no foot: whoever shows the insole must learn that too.
+    if (controls) {
+        controls->footMeasured(widthSliderSetting(footWidth), lengthSliderSetting(footLength));
+    }
+    rememberLoadedFoot(chosenName);
+    // The foot as sampled is no insole: the first frame after the load shapes it (and limits
+    // it when the limit is on), so that Save and the 3D window see the insole.
+    recomputePending = 1;
     if (insoleChanged) {
         insoleChanged();
     }
-    return loaded;
+    return true;
 }

@@ -31,8 +31,9 @@ public:
     void loadFootImage();
     // Everything the Load button does once a file is chosen: the name as the dialog gives it
     // (UTF-8), converted, read, sampled and measured; the width and length sliders get the
-    // measured size and their ranges. A foot named on the command line or dropped on the
-    // window comes in here too. Returns whether a foot image is now loaded.
+    // measured size and their ranges, and a measurement of the previous foot is cleared. A
+    // foot named on the command line or dropped on the window comes in here too. A file that
+    // is refused changes nothing (the trace says why). Returns whether the file was loaded.
     bool loadFootFile(const char* chosenName);
 
     // A foot loaded and checked apart becomes the one shown, as loadFootFile's load does: the

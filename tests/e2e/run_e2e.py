@@ -696,31 +696,24 @@ def scenario_cancel_dialogs(s, tools):
 def scenario_text_file_as_image(s, tools):
     s.start()
     load_foot(s)
+    before_view = s.settled_view()
+    s.save("before")
+    wait_until(lambda: os.path.exists(s.path("before.bmp")), "before.bmp")
     with open(s.path("notes.txt"), "w") as f:
         f.write("This is a shopping list, not a foot.\nmilk\nbread\n")
-    start = s.load("notes.txt")
+    start = s.load("notes.txt", key="ctrl+o")
     s.wait_for_output(start, "Unable to load texture: ", "the load failure trace")
+    wait_until(lambda: "Cannot read foot image " in s.stderr(), "the reason of the refusal")
     check(s.stdout()[start:] == "Unable to load texture: ",
           "trace of a failed load: %r" % s.stdout()[start:])
-    wait_until(lambda: not any(s.view_pixels()), "the view to turn black")
-    before = s.listing()
-    errors = len(s.stderr())
-    s.click(SAVE_BUTTON)
-    # With no image there is nothing to write. Whether the program says so at once or first
-    # asks for a name is its own choice; either way no file may appear.
-    wait_until(lambda: s.visible(SAVE_TITLE) or len(s.stderr()) > errors,
-               "the Save button to answer")
-    if s.visible(SAVE_TITLE):
-        dialog = s.search(SAVE_TITLE)
-        s.keys("ctrl+a", "BackSpace", window=dialog)
-        s.type_save_name(dialog, "void")
-        s.close_dialog(SAVE_TITLE)
-    # Callbacks run one after another: once the limit button's click has written its
-    # setting, the save before it has finished. (With no image no recompute is traced.)
-    s.click(LIMIT_BUTTON, dx=8)
-    wait_until(lambda: SETTINGS_FILE in s.listing(), "the limit setting to be written")
-    after = [name for name in s.listing() if name != SETTINGS_FILE]
-    check(after == before, "files after saving with no image: %s" % after)
+    # A refused file costs nothing: the foot stays in the view, and Save writes its insole.
+    check(s.settled_view() == before_view, "the view changed after a refused load")
+    s.save("after")
+    wait_until(lambda: os.path.exists(s.path("after.bmp")), "after.bmp after the refused load")
+    with open(s.path("before.bmp"), "rb") as f:
+        before = f.read()
+    wait_until(lambda: open(s.path("after.bmp"), "rb").read() == before,
+               "the insole saved after the refused load to equal the one before it")
     check(s.process.poll() is None, "the program ended")
 
 
@@ -765,6 +758,26 @@ def scenario_bad_foot_argument(s, tools):
     wait_until(lambda: "Cannot read foot image notes.txt: " in s.stderr(), "the reason of the refusal")
     check(s.process.poll() is None and s.visible("^Tarsola$"),
           "the window is not open after a refused foot")
+    # No foot was ever loaded: the view is black and Save writes nothing.
+    wait_until(lambda: not any(s.view_pixels()), "the view to be black")
+    before = s.listing()
+    errors = len(s.stderr())
+    s.click(SAVE_BUTTON)
+    # With no image there is nothing to write. Whether the program says so at once or first
+    # asks for a name is its own choice; either way no file may appear.
+    wait_until(lambda: s.visible(SAVE_TITLE) or len(s.stderr()) > errors,
+               "the Save button to answer")
+    if s.visible(SAVE_TITLE):
+        dialog = s.search(SAVE_TITLE)
+        s.keys("ctrl+a", "BackSpace", window=dialog)
+        s.type_save_name(dialog, "void")
+        s.close_dialog(SAVE_TITLE)
+    # Callbacks run one after another: once the limit button's click has written its
+    # setting, the save before it has finished. (With no image no recompute is traced.)
+    s.click(LIMIT_BUTTON, dx=8)
+    wait_until(lambda: SETTINGS_FILE in s.listing(), "the limit setting to be written")
+    after = [name for name in s.listing() if name != SETTINGS_FILE]
+    check(after == before, "files after saving with no image: %s" % after)
 
 
 def scenario_command_line(s, tools):

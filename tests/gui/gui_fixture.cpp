@@ -2,6 +2,8 @@
 
 #include "app/fonts.h"
 #include "app/solid_window.h"
+#include "imagefile/loaded_foot.h"
+#include "view/insole_listener.h"
 #include "insole/drawing.h"
 
 #include <FL/Fl.H>
@@ -32,6 +34,21 @@ void WindowTest::SetUpTestSuite()
     restoredLevel = currentLevelMm();
     window->show();
     ASSERT_TRUE(pumpUntil([] { return insoleView->shown() && insoleView->valid(); }));
+}
+
+void WindowTest::SetUp()
+{
+    // A drop or a click sent through Fl::handle leaves its widget below the mouse or pushed,
+    // in whichever window it was; FLTK offers a later shortcut to that widget's window, not
+    // to the window the later test types into.
+    Fl::belowmouse(nullptr);
+    Fl::pushed(nullptr);
+}
+
+void WindowTest::TearDown()
+{
+    EXPECT_EQ(Fl::grab(), nullptr) << "the test left a window grabbing every event";
+    EXPECT_EQ(Fl::modal(), nullptr) << "the test left a modal window";
 }
 
 bool WindowTest::pumpUntil(const std::function<bool()>& condition, double seconds)
@@ -65,6 +82,41 @@ bool WindowTest::loadFoot(const std::string& path)
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     return loaded;
+}
+
+void WindowTest::unloadFoot()
+{
+    insoleView->reliefPlan.reset();
+    insoleView->sourceImage.release();
+    forgetLoadedFoot();
+    if (insoleChanged) {
+        insoleChanged();
+    }
+}
+
+bool WindowTest::dropOnWindow(int x, int y, std::string text, std::string* problems)
+{
+    Fl::e_x = x;
+    Fl::e_y = y;
+    Fl::e_x_root = window->x() + x;
+    Fl::e_y_root = window->y() + y;
+    if (!Fl::handle(FL_DND_ENTER, window) || !Fl::handle(FL_DND_DRAG, window) ||
+        !Fl::handle(FL_DND_RELEASE, window) || !Fl::belowmouse()) {
+        return false;
+    }
+    Fl::e_text = text.data();
+    Fl::e_length = static_cast<int>(text.size());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int taken = Fl::belowmouse()->handle(FL_PASTE);
+    Fl::e_text = nullptr;
+    Fl::e_length = 0;
+    testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (problems) {
+        *problems = err;
+    }
+    return taken != 0;
 }
 
 std::uint8_t texturedFoot(int x, int y)

@@ -17,6 +17,12 @@ class Fl_Double_Window;
 class WindowTest : public testing::Test {
 protected:
     static void SetUpTestSuite();
+    // Every window test starts without the pointer state that an earlier test's made-up
+    // events left behind (FLTK keeps it across tests, as it does across a session), and
+    // ends without a grab or a modal window, which would swallow the next test's events.
+    // A fixture that overrides these calls them first.
+    void SetUp() override;
+    void TearDown() override;
 
     // Runs FLTK's event loop until the condition holds; fails the test after a few seconds.
     static bool pumpUntil(const std::function<bool()>& condition, double seconds = 10.0);
@@ -25,6 +31,15 @@ protected:
     // Loads a foot through the Load button's path after its dialog and runs the recompute the
     // load asks for; stdout and stderr are discarded.
     static bool loadFoot(const std::string& path);
+    // Leaves the view as the program starts without a foot: no image, no measurement, no
+    // foot's name; whoever shows the insole hears of it. A refused load keeps the foot, so
+    // this is the only way back to that state within one process.
+    static void unloadFoot();
+    // Drops `text` at (x, y) of the main window as FLTK delivers a drop from another program:
+    // enter, drag and release at the pointer, then the paste to the widget that took the
+    // release. Returns whether the window took the drop; the paste's output is discarded and
+    // its standard error goes to `problems` when given.
+    static bool dropOnWindow(int x, int y, std::string text, std::string* problems = nullptr);
 
     static Fl_Double_Window* window;
     static TempDir* folder;  // the working folder, holding the settings file

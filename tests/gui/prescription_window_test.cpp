@@ -3,6 +3,7 @@
 // same elements, entries out of range refused, and a load clearing the hand shifts.
 #include "gui_fixture.h"
 
+#include "app/alterations_line.h"
 #include "app/message_line.h"
 #include "app/prescription_window.h"
 #include "app/solid_window.h"
@@ -94,6 +95,8 @@ TEST_F(PrescriptionTest, SaveEqualsTheBatchWithTheSameElements)
     EXPECT_GT(solidWindow->view->lines(SolidView::ELEMENT_LINES).size(), landmarksOnly);
     EXPECT_NE(std::string(w.landmarks->label()).find("蹠骨墊中心"), std::string::npos);
     EXPECT_EQ(elementsOnText(), "蹠骨墊 足跟杯");
+    // The main window names them under its view, with or without this window.
+    EXPECT_STREQ(alterationsLine->label(), "處方: 蹠骨墊 足跟杯");
 
     testing::internal::CaptureStderr();
     ASSERT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage,
@@ -129,6 +132,7 @@ TEST_F(PrescriptionTest, SaveEqualsTheBatchWithTheSameElements)
     w.cupButton->do_callback();
     settle();
     EXPECT_EQ(insoleView->heightGrid, plain);
+    EXPECT_STREQ(alterationsLine->label(), "");
     EXPECT_EQ(solidWindow->view->lines(SolidView::ELEMENT_LINES).size(), landmarksOnly);
 }
 

@@ -42,6 +42,7 @@ class ReliefWindow : public WindowTest {
 protected:
     void SetUp() override
     {
+        WindowTest::SetUp();
         foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
         heightSlider->value(1.0);
         limitButton->value(0);

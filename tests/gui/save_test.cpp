@@ -49,9 +49,7 @@ TEST_F(WindowTest, SaveAfterARecomputeWritesTheShapedHeights)
 
 TEST_F(WindowTest, SaveWithNothingLoadedShowsNoDialog)
 {
-    TempDir dir;
-    writeFileBytes(dir.file("notes.txt"), "not a foot");
-    ASSERT_FALSE(loadFoot(dir.file("notes.txt")));
+    unloadFoot();
     testing::internal::CaptureStderr();
     exportInsole(insoleView->heightGrid, insoleView->sourceImage);  // would block on the dialog if it showed one
     EXPECT_NE(testing::internal::GetCapturedStderr().find("no foot image"), std::string::npos);

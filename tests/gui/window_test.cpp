@@ -1,6 +1,7 @@
 // The real window: its controls, and the view's read-back compared with the drawing rule.
 #include "gui_fixture.h"
 
+#include "app/alterations_line.h"
 #include "app/message_line.h"
 #include "imagefile/insole_export.h"
 #include "insole/drawing.h"
@@ -85,9 +86,9 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_EQ(window->w(), 477);
     EXPECT_EQ(window->h(), 544);
     EXPECT_STREQ(window->label(), "Tarsola");
-    // The twelve controls, the 3D window's button and the message line, then the area that
-    // takes drops.
-    ASSERT_EQ(window->children(), 14);
+    // The twelve controls, the 3D window's button, the message line and the line that says
+    // what else changes the insole, then the area that takes drops.
+    ASSERT_EQ(window->children(), 15);
 
     EXPECT_EQ(window->child(0), insoleView);
     EXPECT_EQ(insoleView->x(), 130);
@@ -140,7 +141,12 @@ TEST_F(WindowTest, HasEveryControlInCreationOrder)
     EXPECT_EQ(messageLine->h(), 22);
     EXPECT_FALSE(messageLine->visible_focus());
 
-    const Fl_Widget* dropArea = window->child(13);
+    EXPECT_EQ(window->child(13), alterationsLine);
+    EXPECT_EQ(alterationsLine->x(), 125);
+    EXPECT_EQ(alterationsLine->y(), 448);
+    EXPECT_FALSE(alterationsLine->visible_focus());
+
+    const Fl_Widget* dropArea = window->child(14);
     EXPECT_EQ(dropArea->x(), 0);
     EXPECT_EQ(dropArea->y(), 0);
     EXPECT_EQ(dropArea->w(), 477);
@@ -170,12 +176,16 @@ TEST_F(WindowTest, LoadSetsSlidersAndTheDrawnSize)
     // The load's own recompute has shaped the foot: its lowest grey, 20, stands at 10.
     EXPECT_EQ(gridMinimum(insoleView->heightGrid), 10);
 
-    // A failed load keeps sliders and sizes, and the view draws nothing.
+    // A refused load keeps the foot, its sliders and sizes, and its insole.
+    const Grid heights = insoleView->heightGrid;
     writeFileBytes(dir.file("notes.txt"), "not a foot");
     EXPECT_FALSE(loadFoot(dir.file("notes.txt")));
-    EXPECT_TRUE(insoleView->sourceImage.empty());
+    EXPECT_FALSE(insoleView->sourceImage.empty());
     EXPECT_EQ(widthSlider->value(), 110);
     EXPECT_EQ(lengthSlider->value(), 300);
+    EXPECT_EQ(insoleView->displayWidth, 150.0f);
+    waitForRecompute();
+    EXPECT_EQ(insoleView->heightGrid, heights);
 }
 
 TEST_F(WindowTest, ViewShowsTheDrawingRulesPictureAcrossSizes)

@@ -417,6 +417,7 @@ TEST(BmpHeaders, LyingHeadersNeverReachTheDecoder)
         EXPECT_EQ(outcome.out, "Unable to load texture: ");
         // Refused by the door itself, not by the decoder failing somewhere inside.
         EXPECT_EQ(outcome.err.find("FreeImage"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find("could not be"), std::string::npos) << outcome.err;
     }
     // The unchanged files do load: the lies above are what got them refused.
     for (const Bytes* base : {&v5, &v5bitfields, &v3grey}) {

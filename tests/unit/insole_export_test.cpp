@@ -664,7 +664,7 @@ TEST(InsoleFormat, AFormatFreeImageCannotWriteIsSavedAsBmp)
     const std::string errors = saveCapturingErrors(grid, image, dir.file("left"), saved);
     ASSERT_TRUE(saved) << errors;
     EXPECT_EQ(errors, "Insole " + dir.file("left.bmp") +
-                          " is written as BMP, not RAS: FreeImage cannot write that format\n");
+                          " is written as BMP, not RAS: the program cannot write that format\n");
     EXPECT_EQ(FreeImage_GetFileType(dir.file("left.bmp").c_str(), 0), FIF_BMP);
     expectGridHeights(readBack(dir.file("left.bmp")).get(), grid);
 }
@@ -717,10 +717,10 @@ TEST(InsoleFormat, TheDecisionNamesItsReason)
     // The same bitmap as if read from other formats.
     image.format = FIF_GIF;  // GIF holds 8 bits per pixel only
     EXPECT_EQ(exportFormatFor(image, &whyNot), FIF_BMP);
-    EXPECT_STREQ(whyNot, "FreeImage cannot write that format at the image's bit depth");
+    EXPECT_STREQ(whyNot, "the program cannot write that format at the image's bit depth");
     image.format = FIF_PCX;
     EXPECT_EQ(exportFormatFor(image, &whyNot), FIF_BMP);
-    EXPECT_STREQ(whyNot, "FreeImage cannot write that format");
+    EXPECT_STREQ(whyNot, "the program cannot write that format");
     for (FREE_IMAGE_FORMAT lossy : {FIF_JPEG, FIF_JNG, FIF_J2K, FIF_JP2, FIF_JXR, FIF_WEBP}) {
         EXPECT_TRUE(isLossyFormat(lossy));
         image.format = lossy;
@@ -1058,7 +1058,7 @@ TEST_F(FailedSave, AFormatFreeImageCannotWrite)
     saved = saveBitmapFile(image.bitmap, FIF_PCX, target().c_str());
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(saved);
-    EXPECT_EQ(errors, "Cannot save insole " + target() + ": FreeImage cannot write PCX\n");
+    EXPECT_EQ(errors, "Cannot save insole " + target() + ": the program cannot write PCX\n");
     expectOldTargetIntact();
 
     // GIF is writable, but not at 24 bits per pixel.
@@ -1068,7 +1068,7 @@ TEST_F(FailedSave, AFormatFreeImageCannotWrite)
     testing::internal::CaptureStderr();
     saved = saveBitmapFile(colour.bitmap, FIF_GIF, target().c_str());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Cannot save insole " + target() + ": FreeImage cannot write GIF at 24 bits per pixel\n");
+              "Cannot save insole " + target() + ": the program cannot write GIF at 24 bits per pixel\n");
     EXPECT_FALSE(saved);
     expectOldTargetIntact();
     EXPECT_EQ(folderEntries(dir.path()), (std::set<std::string>{"colour.bmp", "foot.bmp", "left.bmp"}));

@@ -39,6 +39,13 @@ std::string sizeRange(const char* what, double value, const SliderSetting& range
 
 JobRecipe windowRecipe()
 {
+    JobRecipe recipe = windowShape();
+    recipe.milling = millRecipeValues(currentMillSetup());
+    return recipe;
+}
+
+JobRecipe windowShape()
+{
     JobRecipe recipe;
     recipe.footFile = loadedFootName();
     recipe.settings.width = widthSlider->value();
@@ -54,7 +61,8 @@ JobRecipe windowRecipe()
         // placement relieved here is accepted, so that the job makes it again as it is here.
         recipe.accept = plan->accepted || plan->placement.doubtful();
     }
-    recipe.milling = millRecipeValues(currentMillSetup());
+    recipe.elements = insoleView->elementPlan->settings;
+    recipe.shifts = insoleView->elementPlan->shifts;
     return recipe;
 }
 
@@ -71,18 +79,42 @@ bool openJob(const char* chosenUtf8Name)
     if (!readJobFile(name, *job, why)) {
         return refuse(name, why);
     }
-    const JobRecipe& recipe = job->recipe;
     MillSetup setup;
-    if (!millSetupOfRecipe(recipe.milling, setup, why)) {
+    if (!millSetupOfRecipe(job->recipe.milling, setup, why)) {
         return refuse(name, "its recipe cannot be taken: " + why);
+    }
+    JobSources sources;
+    sources.recipe = std::move(job->recipe);
+    sources.foot = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->foot));
+    if (sources.recipe.hasMeasurement()) {
+        sources.measurement = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->measurement));
+    }
+    const JobRecipe& recipe = sources.recipe;
+    JobTaking taking;
+    taking.refusalName = name;
+    taking.footName = partTraceName(shown, job->footPart);
+    taking.measurementName = partTraceName(shown, job->measurementPart);
+    taking.milling = &setup;
+    taking.jobUtf8Name = chosenUtf8Name;
+    taking.success = "Opened job " + shown + ": foot " + recipe.footFile +
+                     (recipe.hasMeasurement() ? ", measurement " + recipe.pressureFile : std::string());
+    return takeJob(sources, taking);
+}
+
+bool takeJob(const JobSources& sources, const JobTaking& taking)
+{
+    const JobRecipe& recipe = sources.recipe;
+    const char* name = taking.refusalName.c_str();
+    std::string why;
+    if (!sources.foot) {
+        return refuse(name, "it holds no foot");
     }
 
     // The foot, through the same door as a file, into a state of its own: the one on screen
     // stays until everything has been taken.
     const unsigned long problemsBefore = problemLinesWritten();
     auto foot = std::make_unique<InsoleState>();
-    const std::string footName = partTraceName(shown, job->footPart);
-    if (!loadFootFromMemory(*foot, job->foot.data(), job->foot.size(), footName.c_str(), recipe.scan)) {
+    if (!loadFootFromMemory(*foot, sources.foot, taking.footName.c_str(), recipe.scan)) {
         return false;  // the door has said why, naming the job and its part
     }
     const SliderSetting widthRange = widthSliderSetting(foot->footWidth);
@@ -94,16 +126,16 @@ bool openJob(const char* chosenUtf8Name)
         return refuse(name, sizeRange("length", recipe.settings.length, lengthRange, foot->footLength));
     }
     std::unique_ptr<ReliefPlan> plan;
-    if (recipe.hasMeasurement()) {
+    if (recipe.hasMeasurement() && sources.measurement) {
         plan = std::make_unique<ReliefPlan>();
-        const std::string part = partTraceName(shown, job->measurementPart);
-        if (!readPressureBytes(job->measurement.data(), job->measurement.size(), part.c_str(),
+        const char* part = taking.measurementName.c_str();
+        if (!readPressureBytes(sources.measurement->data(), sources.measurement->size(), part,
                                recipe.reading, plan->map, why) ||
-            !isFootMeasurement(plan->map, part.c_str(), why)) {
+            !isFootMeasurement(plan->map, part, why)) {
             return refuse(name, "its measurement cannot be read: " + why);
         }
         plan->measurementFile = recipe.pressureFile;
-        plan->measurementBytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(job->measurement));
+        plan->measurementBytes = sources.measurement;
         plan->parameters = recipe.relief.parameters;
         plan->on = recipe.relief.on;
         plan->accepted = recipe.accept;
@@ -112,17 +144,20 @@ bool openJob(const char* chosenUtf8Name)
         }
     }
 
-    // Everything is taken: the controls as recorded, then the foot and its measurement. A job
-    // records no prescription's elements (the files that hold them are written without the
-    // job's parts), so every element is off for it.
-    ElementSettings elements = insoleView->elementPlan->settings;
-    elements.metPad = elements.metBar = elements.arch = elements.heelCup = elements.rearfootPost = false;
-    insoleView->elementPlan->settings = elements;
-    insoleView->elementPlan->current = false;
-    writeElementSettings(ELEMENT_SETTINGS_FILE, elements);
+    // Everything is taken: the controls as recorded, the prescription with this foot's hand
+    // shifts, then the foot and its measurement. The elements are kept from one run to the next
+    // as when they are set by hand.
+    ElementPlan& elements = *insoleView->elementPlan;
+    elements.settings = recipe.elements;
+    elements.shifts = recipe.shifts;
+    elements.current = false;
+    elements.problem.clear();
+    writeElementSettings(ELEMENT_SETTINGS_FILE, recipe.elements);
     takeLevelMm(recipe.scan.levelMm);
     takeReliefControls(recipe.relief, recipe.reading, recipe.correction);
-    takeMillSetup(setup);
+    if (taking.milling) {
+        takeMillSetup(*taking.milling);
+    }
     if (limitButton->value() != (recipe.settings.limit ? 1 : 0)) {
         limitButton->value(recipe.settings.limit ? 1 : 0);
         writeLimitSetting(LIMIT_SETTINGS_FILE, limitButton->value());
@@ -138,10 +173,13 @@ bool openJob(const char* chosenUtf8Name)
          insoleView->reliefPlan ? insoleView->reliefPlan->placement.warnings : std::vector<std::string>{}) {
         traceFileWarning("Pressure measurement", recipe.pressureFile.c_str(), warning.c_str());
     }
-    rememberJobFoot(recipe.footFile, chosenUtf8Name);
-    if (problemLinesWritten() == problemsBefore) {
-        traceSuccess("Opened job " + shown + ": foot " + recipe.footFile +
-                     (recipe.hasMeasurement() ? ", measurement " + recipe.pressureFile : std::string()));
+    if (taking.jobUtf8Name) {
+        rememberJobFoot(recipe.footFile, taking.jobUtf8Name);
+    } else {
+        rememberFootName(recipe.footFile);
+    }
+    if (problemLinesWritten() == problemsBefore && !taking.success.empty()) {
+        traceSuccess(taking.success);
     }
     if (prescriptionWindow) {
         prescriptionWindow->showPrescription();

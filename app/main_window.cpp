@@ -5,6 +5,7 @@
 #include "app/message_line.h"
 #include "app/shortcuts_and_drop.h"
 #include "app/solid_window.h"
+#include "app/undo_redo.h"
 #include "base/settings.h"
 #include "base/trace.h"
 #include "view/file_dialogs.h"
@@ -188,6 +189,7 @@ Fl_Double_Window* createMainWindow()
     insoleView->controls = &controls;
     insoleView->jobOpener = openJob;
     addShortcutsAndDrop(window, loadButton, saveButton);
+    installUndoRedo();
     return window;
 }
 

@@ -48,8 +48,8 @@ void loadDroppedFoot(const char* text, int length)
 void addShortcutsAndDrop(Fl_Double_Window* window, Fl_Button* loadButton, Fl_Button* saveButton)
 {
     loadButton->shortcut(FL_CTRL + 'o');
-    loadButton->tooltip("讀取足部影像 (Ctrl+O)");
+    loadButton->tooltip("讀取足部影像 (Ctrl+O)\n復原 (Ctrl+Z)");
     saveButton->shortcut(FL_CTRL + 's');
-    saveButton->tooltip("儲存鞋墊高度圖 (Ctrl+S)");
+    saveButton->tooltip("儲存鞋墊高度圖 (Ctrl+S)\n重做 (Ctrl+Shift+Z, Ctrl+Y)");
     window->add(new Foot_Drop_Area(0, 0, window->w(), window->h()));
 }

@@ -298,11 +298,7 @@ bool SolidWindow::saveAs(const char* chosenUtf8Name)
     record.levelMm = levelMm;
     record.relief = reliefRecipe(insoleView->reliefPlan.get());
     record.elements = elementsRecipe(activeElements(insoleView->elementPlan.get()));
-    // A job's recipe does not hold the elements yet: a job without them would make another
-    // insole, so with elements on the 3MF is written without the job's parts.
-    if (!activeElements(insoleView->elementPlan.get())) {
-        record.parts = jobParts(jobSourcesOf(*insoleView, insoleView->reliefPlan.get(), windowRecipe()));
-    }
+    record.parts = jobParts(jobSourcesOf(*insoleView, insoleView->reliefPlan.get(), windowRecipe()));
     return saveSolid(solid_, record, chosenUtf8Name);
 }
 

@@ -162,7 +162,10 @@ public:
         if (!options.gcode.empty()) {
             settleMill(options.mill, mill_, millProblem_);
         }
-        settleElements(options.elements, prescription_, prescriptionProblem_);
+        // The preview is checked per foot: a job may bring the elements it pictures.
+        BatchElements elements = options.elements;
+        elements.preview.clear();
+        settleElements(elements, prescription_, prescriptionProblem_);
     }
 
     FootRun run(const std::string& foot)
@@ -192,6 +195,7 @@ public:
         footMill_ = mill_;
         footMillProblem_ = millProblem_;
         reliefOn_ = true;
+        footPrescription_ = prescription_;
         if (isPackageFile(name)) {
             std::string why;
             if (!openJob(name, why)) {
@@ -265,10 +269,10 @@ public:
         if (!prescriptionProblem_.empty()) {
             return fail(prescriptionProblem_);
         }
-        if (prescription_.wanted) {
+        if (footPrescription_.wanted) {
             elements = std::make_unique<ElementRaise>();
             std::string why;
-            if (!computeElements(state.footGrid, prescription_.settings, prescription_.shifts,
+            if (!computeElements(state.footGrid, footPrescription_.settings, footPrescription_.shifts,
                                  plan ? &plan->placed : nullptr, options.scan.levelMm, *elements,
                                  why)) {
                 return fail("cannot place the prescription's elements on it: " + why);
@@ -312,6 +316,11 @@ public:
 
         const Relief* relief = activeRelief(plan.get());
         const ElementRaise* active = activeElements(elements.get());
+        if (!options.elements.preview.empty() && !active) {
+            return fail("--elements-preview pictures the elements, and none is on for this foot: "
+                        "add --met-pad-mm, --met-bar-mm, --arch-mm, --heel-cup-mm or "
+                        "--rearfoot-post-deg");
+        }
         std::unique_ptr<DrawnRelief> drawn;
         std::unique_ptr<DrawnElements> drawnElements;
         if (plan) {
@@ -429,12 +438,10 @@ public:
             controls.reading = footRelief_.reading;
             controls.correction = footRelief_.correction;
             controls.accept = footRelief_.accept;
+            controls.elements = footPrescription_.settings;
+            controls.shifts = footPrescription_.shifts;
             controls.milling = millRecipeValues(footMill_);
-            // A job's recipe does not hold the elements yet: a job without them would make
-            // another insole, so with elements on the 3MF is written without the job's parts.
-            if (!active) {
-                record.parts = jobParts(jobSourcesOf(state, plan.get(), controls));
-            }
+            record.parts = jobParts(jobSourcesOf(state, plan.get(), controls));
             if (!write3mfFile(solid, record, threeMf.c_str())) {
                 return fail("");
             }
@@ -525,9 +532,61 @@ private:
         footRelief_.reading.heelFirst = p.heelFirst || recipe.reading.heelFirst;
         footRelief_.accept = p.accept || recipe.accept;
         reliefOn_ = recipe.relief.on;
+        takeRecipeElements(recipe);
         job_ = std::move(job);
         active_ = &jobOptions_;
         return true;
+    }
+
+    // The recipe's prescription under the element options: an element option given sets its
+    // value and turns the element on (as a switch, it can only turn one on), the side and the
+    // shifts given replace the recorded ones.
+    void takeRecipeElements(const JobRecipe& recipe)
+    {
+        const BatchElements& e = options_.elements;
+        const ElementSettings& given = prescription_.settings;
+        const ElementShifts& givenShifts = prescription_.shifts;
+        ElementSettings s = recipe.elements;
+        ElementShifts h = recipe.shifts;
+        if (e.side) {
+            s.side = given.side;
+        }
+        if (e.metPadMm) {
+            s.metPad = true;
+            s.metPadHeightMm = given.metPadHeightMm;
+        }
+        if (e.metPadOffsetMm) {
+            s.metPadOffsetMm = given.metPadOffsetMm;
+        }
+        if (e.metPadShift) {
+            h.metPadAlongMm = givenShifts.metPadAlongMm;
+            h.metPadAcrossMm = givenShifts.metPadAcrossMm;
+        }
+        if (e.metBarMm) {
+            s.metBar = true;
+            s.metBarHeightMm = given.metBarHeightMm;
+        }
+        if (e.metBarShiftMm) {
+            h.metBarAlongMm = givenShifts.metBarAlongMm;
+        }
+        if (e.archMm) {
+            s.arch = true;
+            s.archHeightMm = given.archHeightMm;
+        }
+        if (e.heelCupMm) {
+            s.heelCup = true;
+            s.heelCupHeightMm = given.heelCupHeightMm;
+        }
+        if (e.heelCupWidthMm) {
+            s.heelCupWidthMm = given.heelCupWidthMm;
+        }
+        if (e.rearfootPostDegrees) {
+            s.rearfootPost = true;
+            s.rearfootPostDegrees = given.rearfootPostDegrees;
+        }
+        footPrescription_.settings = s;
+        footPrescription_.shifts = h;
+        footPrescription_.wanted = s.anyOn() || e.side.has_value();
     }
 
     // Finds the foot's measurement, reads it, places it on the foot image and works out the
@@ -665,6 +724,8 @@ private:
     std::string footMillProblem_;
     bool reliefOn_ = true;
     BatchPrescription prescription_;
+    // The prescription of the foot being made: the options', or a job's recipe under them.
+    BatchPrescription footPrescription_;
     // Why the element options cannot be taken (when the caller skipped prepareBatch).
     std::string prescriptionProblem_;
 };

@@ -372,9 +372,14 @@ std::string prepareBatch(const BatchOptions& options)
         }
     }
     {
+        // A job may bring the elements that --elements-preview pictures.
+        BatchElements elements = options.elements;
+        if (allJobs) {
+            elements.preview.clear();
+        }
         BatchPrescription settled;
         std::string why;
-        if (!settleElements(options.elements, settled, why)) {
+        if (!settleElements(elements, settled, why)) {
             return why;
         }
     }

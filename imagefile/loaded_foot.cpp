@@ -33,6 +33,8 @@ void rememberJobFoot(const std::string& footFile, const char* jobUtf8Name)
     footFolder = folderOfFile(jobUtf8Name, workingFolder());
 }
 
+void rememberFootName(const std::string& footFile) { footName = fileNameOf(footFile); }
+
 const std::string& loadedFootName() { return footName; }
 
 std::string fileNameOf(const std::string& path)

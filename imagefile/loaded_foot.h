@@ -14,6 +14,9 @@ void forgetLoadedFoot();
 // A job was opened: its foot goes by the name the job records (the original file's), and the
 // next Load starts in the job's folder.
 void rememberJobFoot(const std::string& footFile, const char* jobUtf8Name);
+// A step was undone or redone: its foot goes by the name it was recorded with; the Load
+// dialog's folder stays.
+void rememberFootName(const std::string& footFile);
 
 // The loaded file's name without its folder; empty while no foot is loaded.
 const std::string& loadedFootName();

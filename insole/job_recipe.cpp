@@ -191,6 +191,24 @@ std::string recipeJson(const JobRecipe& recipe)
                          {"turnDegrees", c.turnDegrees},
                          {"mirror", c.mirror},
                          {"accept", recipe.accept}};
+    const ElementSettings& e = recipe.elements;
+    const ElementShifts& h = recipe.shifts;
+    root["elements"] = {{"side", sideChoiceName(e.side)},
+                        {"metPad", e.metPad},
+                        {"metPadHeightMm", e.metPadHeightMm},
+                        {"metPadOffsetMm", e.metPadOffsetMm},
+                        {"metPadAlongMm", h.metPadAlongMm},
+                        {"metPadAcrossMm", h.metPadAcrossMm},
+                        {"metBar", e.metBar},
+                        {"metBarHeightMm", e.metBarHeightMm},
+                        {"metBarAlongMm", h.metBarAlongMm},
+                        {"arch", e.arch},
+                        {"archHeightMm", e.archHeightMm},
+                        {"heelCup", e.heelCup},
+                        {"heelCupHeightMm", e.heelCupHeightMm},
+                        {"heelCupWidthMm", e.heelCupWidthMm},
+                        {"rearfootPost", e.rearfootPost},
+                        {"rearfootPostDegrees", e.rearfootPostDegrees}};
     ordered_json milling = ordered_json::object();
     for (const auto& [key, value] : recipe.milling) {
         milling[key] = value;
@@ -297,6 +315,42 @@ bool readRecipeJson(std::string_view text, JobRecipe& recipe, std::string& why)
     placement.flag("accept", read.accept);
     if (!placement.ok()) {
         return false;
+    }
+
+    // Jobs written before the elements were recorded hold none: every element off.
+    if (root.contains("elements")) {
+        Section elements(root, "elements", why);
+        ElementSettings& e = read.elements;
+        ElementShifts& h = read.shifts;
+        std::string side;
+        elements.text("side", false, side);
+        if (elements.ok() && !parseSideChoice(side, e.side)) {
+            elements.fail("elements.side \"" + side + "\" is none of auto, left and right");
+        }
+        // Any finite number first; the elements' own ranges are checked below, in their words.
+        constexpr double ANY = 1e300;
+        elements.flag("metPad", e.metPad);
+        elements.number("metPadHeightMm", -ANY, ANY, e.metPadHeightMm);
+        elements.number("metPadOffsetMm", -ANY, ANY, e.metPadOffsetMm);
+        elements.number("metPadAlongMm", -ANY, ANY, h.metPadAlongMm);
+        elements.number("metPadAcrossMm", -ANY, ANY, h.metPadAcrossMm);
+        elements.flag("metBar", e.metBar);
+        elements.number("metBarHeightMm", -ANY, ANY, e.metBarHeightMm);
+        elements.number("metBarAlongMm", -ANY, ANY, h.metBarAlongMm);
+        elements.flag("arch", e.arch);
+        elements.number("archHeightMm", -ANY, ANY, e.archHeightMm);
+        elements.flag("heelCup", e.heelCup);
+        elements.number("heelCupHeightMm", -ANY, ANY, e.heelCupHeightMm);
+        elements.number("heelCupWidthMm", -ANY, ANY, e.heelCupWidthMm);
+        elements.flag("rearfootPost", e.rearfootPost);
+        elements.number("rearfootPostDegrees", -ANY, ANY, e.rearfootPostDegrees);
+        std::string problem;
+        if (elements.ok() && (!elementSettingsValid(e, problem) || !elementShiftsValid(h, problem))) {
+            elements.fail("elements: " + problem);
+        }
+        if (!elements.ok()) {
+            return false;
+        }
     }
 
     Section milling(root, "milling", why);

@@ -7,6 +7,7 @@
 
 #include "base/insole_settings.h"
 #include "base/level.h"
+#include "insole/elements.h"
 #include "pressure/placement.h"
 #include "pressure/pressure_file.h"
 #include "pressure/relief_settings.h"
@@ -41,6 +42,10 @@ struct JobRecipe {
     PlacementCorrection correction;
     // Whether a doubtful placement is relieved all the same (the window's person saw it).
     bool accept = false;
+    // The prescription: the side, each element's switch and parameters, and the hand shifts
+    // of this foot. A recipe without them (written before they were recorded) holds none.
+    ElementSettings elements;
+    ElementShifts shifts;
     // The milling setup by its settings keys ("tool-mm", "rpm", ...), in the setup's order;
     // the milling room checks the keys and ranges (millSetupOfRecipe).
     std::vector<std::pair<std::string, double>> milling;

@@ -1210,7 +1210,19 @@ TEST_F(BatchCli, TheElementsRaiseTheInsoleAsTheRecomputeDoesAndAreRecorded)
                                       reliefRecipe(expected.plan.get()), recipe, {}},
                           threeMf, failure))
         << failure;
-    EXPECT_TRUE(readFileBytes(dir.file("insole.3mf")) == threeMf);
+    // The model as the recompute makes it, and the job's parts beside it: the elements are in
+    // its recipe.
+    std::vector<std::uint8_t> model;
+    std::vector<std::uint8_t> written;
+    const std::vector<std::uint8_t> package = readFileBytes(dir.file("insole.3mf"));
+    ASSERT_TRUE(readPackagePart(package.data(), package.size(), "3D/3dmodel.model", written, failure)) << failure;
+    ASSERT_TRUE(readPackagePart(threeMf.data(), threeMf.size(), "3D/3dmodel.model", model, failure)) << failure;
+    EXPECT_TRUE(written == model);
+    std::vector<std::uint8_t> recipePart;
+    ASSERT_TRUE(readPackagePart(package.data(), package.size(), "Tarsola/recipe.json", recipePart, failure)) << failure;
+    const nlohmann::json job = nlohmann::json::parse(recipePart.begin(), recipePart.end());
+    EXPECT_EQ(job["elements"]["side"], "right");
+    EXPECT_EQ(job["elements"]["rearfootPostDegrees"], -3.0);
     const InsoleSettings& s = expected.settings;
     Toolpath path;
     MillSetup setup;

@@ -79,7 +79,10 @@ const std::vector<std::string> SETTINGS = {
     "--width", "90", "--length", "250", "--height", "0.8", "--limit", "--level-mm", "0.25",
     "--relief-kpa", "250", "--relief-depth-mm", "2.4", "--relief-margin-mm", "4",
     "--relief-width-mm", "10", "--pressure-shift", "1,-2", "--pressure-turn", "1.5",
-    "--tool-mm", "4", "--stepover-mm", "0.6", "--feed", "1800", "--rpm", "12000"};
+    "--tool-mm", "4", "--stepover-mm", "0.6", "--feed", "1800", "--rpm", "12000",
+    "--side", "left", "--met-pad-mm", "5", "--met-pad-offset-mm", "10", "--met-pad-shift", "1,-2",
+    "--arch-mm", "6", "--heel-cup-mm", "7", "--heel-cup-width-mm", "14",
+    "--rearfoot-post-deg", "-3"};
 
 std::vector<std::string> outputs(const TempDir& dir, const std::string& stem)
 {
@@ -110,6 +113,11 @@ TEST(BatchJob, AJobAloneRemakesEveryOutputByteForByte)
     EXPECT_EQ(recipe["files"]["pressure"], "plate.csv");
     EXPECT_EQ(recipe["insole"]["widthMm"], 90.0);
     EXPECT_EQ(recipe["milling"]["rpm"], 12000.0);
+    EXPECT_EQ(recipe["elements"]["side"], "left");
+    EXPECT_EQ(recipe["elements"]["metPad"], true);
+    EXPECT_EQ(recipe["elements"]["metPadAcrossMm"], -2.0);
+    EXPECT_EQ(recipe["elements"]["metBar"], false);
+    EXPECT_EQ(recipe["elements"]["rearfootPostDegrees"], -3.0);
     EXPECT_EQ(partOf(dir.file("first.3mf"), "Tarsola/foot.bmp"), readFileText(dir.file("foot.bmp")));
     EXPECT_EQ(partOf(dir.file("first.3mf"), "Tarsola/pressure.csv"), readFileText(dir.file("plate.csv")));
 
@@ -146,6 +154,8 @@ TEST(BatchJob, OptionsOverrideTheRecipe)
         {"--stepover-mm", "0.25"},
         {"--relief-kpa", "300", "--pressure-turn", "0"},
         {"--pressure", dir.file("other.csv"), "--pressure-pitch-mm", "7"},
+        {"--arch-mm", "9", "--side", "right"},
+        {"--met-bar-mm", "3", "--met-bar-shift-mm", "2"},
     };
     int n = 0;
     for (const std::vector<std::string>& options : cases) {
@@ -175,6 +185,10 @@ TEST(BatchJob, OptionsOverrideTheRecipe)
     r = batch(dir, {dir.file("job.3mf"), "-o", dir.file("plain.bmp")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(readFileBytes(dir.file("plain.bmp")) == readFileBytes(dir.file("job0.bmp")));
+    // The job's own elements are pictured without an element option.
+    r = batch(dir, {dir.file("job.3mf"), "--elements-preview", dir.file("elements.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fileExists(dir.file("elements.png")));
 }
 
 // Every bad job fails alone with one line naming it, writes nothing, and the good foot beside
@@ -218,6 +232,12 @@ TEST(BatchJob, BadJobsFailAloneWithOneLine)
          "its recipe cannot be taken: relief.depthMm 9 is outside 0.5 to 6"},
         {"type.3mf", job("Tarsola/foot.bmp", foot, changed("insole", "widthMm", "wide"), plate),
          "its recipe cannot be taken: insole.widthMm is not a number"},
+        {"element.3mf", job("Tarsola/foot.bmp", foot, changed("elements", "archHeightMm", 20), plate),
+         "its recipe cannot be taken: elements: arch support height 20 mm is outside 1-15 mm"},
+        {"switch.3mf", job("Tarsola/foot.bmp", foot, changed("elements", "metPad", 1), plate),
+         "its recipe cannot be taken: elements.metPad is not true or false"},
+        {"side.3mf", job("Tarsola/foot.bmp", foot, changed("elements", "side", "both"), plate),
+         "its recipe cannot be taken: elements.side \"both\" is none of auto, left and right"},
         {"mill.3mf", job("Tarsola/foot.bmp", foot, changed("milling", "tool-mm", 90), plate),
          "its recipe cannot be taken: milling: tool"},
         {"nofoot.3mf", zipOf({{"Tarsola/recipe.json", recipe}, {"Tarsola/pressure.csv", plate}}),

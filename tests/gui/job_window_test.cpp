@@ -10,6 +10,8 @@
 #include "batch/batch.h"
 #include "imagefile/insole_export.h"
 #include "imagefile/loaded_foot.h"
+#include "insole/element_plan.h"
+#include "insole/element_settings.h"
 #include "solid/package_parts.h"
 #include "support/pressure_files.h"
 #include "support/zip_parts.h"
@@ -55,6 +57,11 @@ protected:
         options.pressure.shift = "1,-2";
         options.gcode = dir.file("written.nc");
         options.mill[0] = 4.0;  // the tool
+        options.elements.side = "left";
+        options.elements.metPadMm = 5;
+        options.elements.metPadShift = "1,-2";
+        options.elements.archMm = 6;
+        options.elements.heelCupMm = 7;
         std::FILE* sink = std::tmpfile();
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -83,6 +90,11 @@ protected:
         takeMillSetup(MillSetup{});
         limitButton->value(restoredLimit);
         insoleView->reliefPlan.reset();
+        insoleView->elementPlan->settings = ElementSettings{};
+        insoleView->elementPlan->shifts = ElementShifts{};
+        insoleView->elementPlan->current = false;
+        writeElementSettings(ELEMENT_SETTINGS_FILE, ElementSettings{});
+        insoleView->recomputePending = 1;
     }
 
     TempDir dir;
@@ -97,6 +109,11 @@ TEST_F(JobWindow, AJobOpensWithEveryControlAsRecordedAndSavesTheSameInsole)
     heightSlider->value(1.5);
     limitButton->value(0);
     ASSERT_TRUE(loadFoot(std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp"));
+    // Another prescription on screen, with a hand shift of that foot.
+    insoleView->elementPlan->settings.rearfootPost = true;
+    insoleView->elementPlan->settings.arch = false;
+    insoleView->elementPlan->shifts.metBarAlongMm = 3;
+    insoleView->elementPlan->current = false;
     openSolidWindow();
 
     testing::internal::CaptureStdout();
@@ -119,6 +136,16 @@ TEST_F(JobWindow, AJobOpensWithEveryControlAsRecordedAndSavesTheSameInsole)
     EXPECT_EQ(insoleView->reliefPlan->measurementFile, "plate.csv");
     EXPECT_EQ(insoleView->reliefPlan->correction.turnDegrees, 1.5);
     EXPECT_EQ(loadedFootName(), "foot.bmp");
+    const ElementSettings& elements = insoleView->elementPlan->settings;
+    EXPECT_EQ(elements.side, SideChoice::Left);
+    EXPECT_TRUE(elements.metPad && elements.arch && elements.heelCup);
+    EXPECT_FALSE(elements.metBar || elements.rearfootPost);
+    EXPECT_EQ(elements.metPadHeightMm, 5.0);
+    EXPECT_EQ(elements.heelCupHeightMm, 7.0);
+    EXPECT_EQ(insoleView->elementPlan->shifts.metPadAlongMm, 1.0);
+    EXPECT_EQ(insoleView->elementPlan->shifts.metPadAcrossMm, -2.0);
+    EXPECT_EQ(insoleView->elementPlan->shifts.metBarAlongMm, 0.0);
+    ASSERT_NE(activeElements(insoleView->elementPlan.get()), nullptr);
 
     // Save writes the insole saved when the job was written, byte for byte; Save solid the
     // job itself.

@@ -37,6 +37,15 @@ JobRecipe unusualRecipe()
     r.reading.heelFirst = true;
     r.correction = {-3.25, 4.5, -12.0, true};
     r.accept = true;
+    r.elements.side = SideChoice::Right;
+    r.elements.metPad = true;
+    r.elements.metPadHeightMm = 6.5;
+    r.elements.metPadOffsetMm = 3;
+    r.elements.metBarHeightMm = 2;
+    r.elements.heelCup = true;
+    r.elements.heelCupWidthMm = 20;
+    r.elements.rearfootPostDegrees = -7.5;
+    r.shifts = {-4, 2.5, 11};
     MillSetup setup;
     setup.toolMm = 8.0;
     setup.stepoverMm = 0.3;
@@ -99,6 +108,17 @@ TEST(JobRecipe, RoundTripKeepsEveryValueAndTheSameBytes)
     EXPECT_TRUE(read.correction.mirror);
     EXPECT_TRUE(read.reading.heelFirst);
     EXPECT_TRUE(read.accept);
+    EXPECT_EQ(read.elements.side, SideChoice::Right);
+    EXPECT_TRUE(read.elements.metPad && read.elements.heelCup);
+    EXPECT_FALSE(read.elements.metBar || read.elements.arch || read.elements.rearfootPost);
+    EXPECT_EQ(read.elements.metPadHeightMm, 6.5);
+    EXPECT_EQ(read.elements.metPadOffsetMm, 3.0);
+    EXPECT_EQ(read.elements.metBarHeightMm, 2.0);
+    EXPECT_EQ(read.elements.heelCupWidthMm, 20.0);
+    EXPECT_EQ(read.elements.rearfootPostDegrees, -7.5);
+    EXPECT_EQ(read.shifts.metPadAlongMm, -4.0);
+    EXPECT_EQ(read.shifts.metPadAcrossMm, 2.5);
+    EXPECT_EQ(read.shifts.metBarAlongMm, 11.0);
     MillSetup setup;
     ASSERT_TRUE(millSetupOfRecipe(read.milling, setup, why)) << why;
     EXPECT_EQ(setup.toolMm, 8.0);
@@ -113,6 +133,12 @@ TEST(JobRecipe, RoundTripKeepsEveryValueAndTheSameBytes)
     ASSERT_TRUE(readRecipeJson(recipeJson(bare), read, why)) << why;
     EXPECT_FALSE(read.hasMeasurement());
     EXPECT_EQ(json::parse(recipeJson(bare))["files"]["pressure"], nullptr);
+
+    // A recipe written before the prescription was recorded made its insole without elements.
+    ASSERT_TRUE(readRecipeJson(without("", "elements"), read, why)) << why;
+    EXPECT_FALSE(read.elements.anyOn());
+    EXPECT_EQ(read.elements.side, SideChoice::Automatic);
+    EXPECT_EQ(read.shifts.metBarAlongMm, 0.0);
 }
 
 // Every kind of bad recipe is refused with one line naming the value, and leaves the recipe
@@ -156,6 +182,14 @@ TEST(JobRecipe, BadRecipesAreRefusedNamingTheValue)
         {withValue("files", "foot", 7), "files.foot is not text"},
         {withValue("files", "pressure", false), "files.pressure is not text"},
         {withValue("milling", "rpm", "fast"), "milling.rpm is not a number"},
+        {withValue("", "elements", "none"), "elements is not an object"},
+        {without("elements", "arch"), "elements has no arch"},
+        {withValue("elements", "side", "both"), "elements.side \"both\" is none of auto, left and right"},
+        {withValue("elements", "heelCup", 1), "elements.heelCup is not true or false"},
+        {withValue("elements", "archHeightMm", "5"), "elements.archHeightMm is not a number"},
+        {withValue("elements", "metPadHeightMm", 9), "elements: metatarsal pad height 9 mm is outside"},
+        {withValue("elements", "metBarAlongMm", -41), "elements: metatarsal bar shift -41 mm is outside"},
+        {withValue("elements", "rearfootPostDegrees", 1e300), "elements: rearfoot posting angle"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 200));

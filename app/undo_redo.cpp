@@ -19,8 +19,22 @@ JobSources insoleNow()
     return jobSourcesOf(*insoleView, insoleView->reliefPlan.get(), windowShape());
 }
 
+// Runs after every round of events, the view's 120 ticks a second included. Only a round
+// that asked for a recompute, or followed one, can have changed what the insole is made of
+// (every control that shapes it asks for one; a slider let go after a drag follows the
+// recomputes of the drag), so the other rounds cost a comparison of two numbers.
 void watch(void*)
 {
+    static bool noted = false;
+    static unsigned notedAt = 0;
+    if (!insoleView || taking || Fl::pushed()) {
+        return;
+    }
+    if (noted && !insoleView->recomputePending && insoleView->reshapes == notedAt) {
+        return;
+    }
+    noted = true;
+    notedAt = insoleView->reshapes;
     noteInsoleChange();
 }
 

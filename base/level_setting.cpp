@@ -39,3 +39,15 @@ bool writeLevelSetting(const char* path, double levelMm)
     }
     return writeSettingsText(path, formatLevelMm(levelMm));
 }
+
+bool levelInRange(double levelMm, std::string& problem)
+{
+    if (levelInRange(levelMm)) {
+        return true;
+    }
+    char text[120];
+    std::snprintf(text, sizeof text, "level size %g mm is outside %g-%g mm", levelMm,
+                  MIN_LEVEL_MM, MAX_LEVEL_MM);
+    problem = text;
+    return false;
+}

@@ -129,11 +129,7 @@ bool computeElements(const FootGrid& footGrid, const ElementSettings& settings,
     if (!elementSettingsValid(settings, failure) || !elementShiftsValid(shifts, failure)) {
         return false;
     }
-    if (!levelInRange(levelMm)) {
-        char text[120];
-        std::snprintf(text, sizeof text, "level size %g mm is outside %g-%g mm", levelMm,
-                      MIN_LEVEL_MM, MAX_LEVEL_MM);
-        failure = text;
+    if (!levelInRange(levelMm, failure)) {
         return false;
     }
     FootFrame frame;

@@ -183,11 +183,7 @@ bool computeRelief(const PlacedPressure& placed, const FootGrid& footGrid,
     if (!reliefParametersValid(parameters, failure)) {
         return false;
     }
-    if (!levelInRange(levelMm)) {
-        char text[120];
-        std::snprintf(text, sizeof text, "level size %g mm is outside %g-%g mm", levelMm,
-                      MIN_LEVEL_MM, MAX_LEVEL_MM);
-        failure = text;
+    if (!levelInRange(levelMm, failure)) {
         return false;
     }
     Relief out;

@@ -123,6 +123,7 @@ void GL_Display_Image::recomputeIfPending()
         return;
     }
     recomputePending = 0;
+    ++reshapes;
     // The heights come from the drawing rule, not from the pixels of a frame: which texel a
     // driver shows where a pixel centre meets a texel boundary is not defined, and an insole
     // must not depend on the graphics card or the window's size. Shaping takes the length

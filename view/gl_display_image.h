@@ -58,6 +58,9 @@ public:
     std::int32_t panY = 0;
     // Set by every control that changes the insole, and by a load; the next frame recomputes.
     std::uint8_t recomputePending = 0;
+    // How many recomputes have reshaped heightGrid: a window that follows the insole's changes
+    // looks at this instead of comparing the whole insole on every tick.
+    unsigned reshapes = 0;
     // The view's texture in the current GL context.
     unsigned textureId = 0;
     // The window's controls, installed once the window has made them; until then a recompute

@@ -7,6 +7,7 @@
 #include "insole/drawing.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 
@@ -69,6 +70,17 @@ void WindowTest::waitForRecompute()
     testing::internal::CaptureStdout();
     pumpUntil([] { return insoleView->recomputePending == 0; });
     testing::internal::GetCapturedStdout();
+}
+
+bool WindowTest::openSolidWindow()
+{
+    auto* button = dynamic_cast<Fl_Button*>(window->child(11));
+    if (!button) {
+        ADD_FAILURE() << "the main window's twelfth child is not the 3D button";
+        return false;
+    }
+    button->do_callback();
+    return pumpUntil([] { return solidWindow->shown() && solidWindow->visible(); });
 }
 
 bool WindowTest::loadFoot(const std::string& path)

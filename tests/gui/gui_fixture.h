@@ -35,6 +35,9 @@ protected:
     // foot's name; whoever shows the insole hears of it. A refused load keeps the foot, so
     // this is the only way back to that state within one process.
     static void unloadFoot();
+    // Presses the "立體" button, the thirteenth control, as a click would, and waits until
+    // the 3D window is on screen; false when it does not come.
+    static bool openSolidWindow();
     // Drops `text` at (x, y) of the main window as FLTK delivers a drop from another program:
     // enter, drag and release at the pointer, then the paste to the widget that took the
     // release. Returns whether the window took the drop; the paste's output is discarded and

@@ -74,13 +74,6 @@ protected:
         ASSERT_EQ(std::remove(dir.file("plate.csv").c_str()), 0);
     }
 
-    static void openSolidWindow()
-    {
-        auto* button = dynamic_cast<Fl_Button*>(window->child(11));
-        button->do_callback();
-        ASSERT_TRUE(pumpUntil([] { return solidWindow->shown(); }));
-    }
-
     // The job's settings are kept as a person's would be: put back what the other tests of
     // this window start from.
     void TearDown() override
@@ -114,7 +107,7 @@ TEST_F(JobWindow, AJobOpensWithEveryControlAsRecordedAndSavesTheSameInsole)
     insoleView->elementPlan->settings.arch = false;
     insoleView->elementPlan->shifts.metBarAlongMm = 3;
     insoleView->elementPlan->current = false;
-    openSolidWindow();
+    ASSERT_TRUE(openSolidWindow());
 
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

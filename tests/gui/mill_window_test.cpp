@@ -163,10 +163,7 @@ protected:
     // The 3D window, then its "銑削…" button; waits for the figures of the insole on screen.
     static void openMillWindow()
     {
-        auto* solidButton = dynamic_cast<Fl_Button*>(window->child(11));
-        ASSERT_NE(solidButton, nullptr);
-        solidButton->do_callback();
-        ASSERT_TRUE(pumpUntil([] { return solidWindow->shown() && solidWindow->visible(); }));
+        ASSERT_TRUE(openSolidWindow());
         solidWindow->millButton->do_callback();
         ASSERT_TRUE(pumpUntil([] { return millWindow->shown() && millWindow->visible(); }));
         waitForFigures();

@@ -28,8 +28,7 @@ protected:
         heightSlider->value(1.0);
         limitButton->value(0);
         ASSERT_TRUE(loadFoot(foot));
-        dynamic_cast<Fl_Button*>(window->child(11))->do_callback();
-        ASSERT_TRUE(pumpUntil([] { return solidWindow->shown(); }));
+        ASSERT_TRUE(openSolidWindow());
         solidWindow->prescriptionButton->do_callback();
         ASSERT_TRUE(pumpUntil([] { return prescriptionWindow && prescriptionWindow->shown(); }));
         settle();

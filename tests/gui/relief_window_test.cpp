@@ -47,9 +47,7 @@ protected:
         heightSlider->value(1.0);
         limitButton->value(0);
         ASSERT_TRUE(loadFoot(foot));
-        auto* button = dynamic_cast<Fl_Button*>(window->child(11));
-        button->do_callback();
-        ASSERT_TRUE(pumpUntil([] { return solidWindow->shown(); }));
+        ASSERT_TRUE(openSolidWindow());
         panel = solidWindow->pressurePanel;
         writeFileBytes(dir.file("plate.csv"), pressureMatrixOf(insoleView->footGrid, 5.0));
     }

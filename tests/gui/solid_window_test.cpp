@@ -88,10 +88,7 @@ protected:
     // The "立體" button, the thirteenth control.
     void clickSolidButton()
     {
-        auto* button = dynamic_cast<Fl_Button*>(window->child(11));
-        ASSERT_NE(button, nullptr);
-        button->do_callback();
-        ASSERT_TRUE(pumpUntil([] { return solidWindow->shown() && solidWindow->visible(); }));
+        ASSERT_TRUE(openSolidWindow());
     }
 
     // Runs the recompute the controls asked for, if opening the window has not already run

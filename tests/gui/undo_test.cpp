@@ -128,8 +128,7 @@ TEST_F(UndoWindow, EveryKindOfChangeIsUndoneToTheExactInsoleAndRedone)
     states.push_back(settled());
 
     // A measurement opened, then a relief input.
-    dynamic_cast<Fl_Button*>(window->child(11))->do_callback();
-    ASSERT_TRUE(pumpUntil([] { return solidWindow->shown(); }));
+    ASSERT_TRUE(openSolidWindow());
     PressurePanel& panel = *solidWindow->pressurePanel;
     writeFileBytes(dir.file("plate.csv"), pressureMatrixOf(insoleView->footGrid, 5.0));
     testing::internal::CaptureStderr();

@@ -30,6 +30,19 @@
 
 namespace {
 
+// Runs the batch as tarsola-batch would, its reports and traces discarded; returns its status.
+int runBatchQuietly(const BatchOptions& options)
+{
+    std::FILE* sink = std::tmpfile();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = runBatch(options, sink, sink, false);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::fclose(sink);
+    return status;
+}
+
 class JobWindow : public WindowTest {
 protected:
     // The sample foot and a plate's measurement of it, made into a job by tarsola-batch with
@@ -65,14 +78,7 @@ protected:
         options.elements.metPadShift = "1,-2";
         options.elements.archMm = 6;
         options.elements.heelCupMm = 7;
-        std::FILE* sink = std::tmpfile();
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int status = runBatch(options, sink, sink, false);
-        testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStderr();
-        std::fclose(sink);
-        ASSERT_EQ(status, 0);
+        ASSERT_EQ(runBatchQuietly(options), 0);
         ASSERT_EQ(std::remove(dir.file("foot.bmp").c_str()), 0);
         ASSERT_EQ(std::remove(dir.file("plate.csv").c_str()), 0);
     }
@@ -227,14 +233,7 @@ TEST_F(JobWindow, AScanJobKeepsHowItsScanIsReadThroughSaveSolidAndUndo)
     options.threeMf = dir.file("job.3mf");
     options.scan.units = ScanUnits::Centimetres;
     options.scan.up = ScanUp::MinusY;
-    std::FILE* sink = std::tmpfile();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = runBatch(options, sink, sink, false);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    std::fclose(sink);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(runBatchQuietly(options), 0);
 
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

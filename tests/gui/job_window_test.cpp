@@ -45,6 +45,19 @@ int runBatchQuietly(const BatchOptions& options)
 
 class JobWindow : public WindowTest {
 protected:
+    // Opens the job through the Load button's path after its dialog, without a word on
+    // standard error, and runs the recompute it asks for.
+    void openJob()
+    {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        ASSERT_TRUE(opened);
+        waitForRecompute();
+    }
+
     // The sample foot and a plate's measurement of it, made into a job by tarsola-batch with
     // every setting away from its default; the insole, solid and G-code it wrote beside it.
     void writeJob()
@@ -118,13 +131,7 @@ TEST_F(JobWindow, AJobOpensWithEveryControlAsRecordedAndSavesTheSameInsole)
     insoleView->elementPlan->current = false;
     ASSERT_TRUE(openSolidWindow());
 
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_TRUE(opened);
-    waitForRecompute();
+    ASSERT_NO_FATAL_FAILURE(openJob());
 
     EXPECT_EQ(widthSlider->value(), 90.0);
     EXPECT_EQ(lengthSlider->value(), 250.0);
@@ -235,13 +242,7 @@ TEST_F(JobWindow, AScanJobKeepsHowItsScanIsReadThroughSaveSolidAndUndo)
     options.scan.up = ScanUp::MinusY;
     ASSERT_EQ(runBatchQuietly(options), 0);
 
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_TRUE(opened);
-    waitForRecompute();
+    ASSERT_NO_FATAL_FAILURE(openJob());
     Fl::check();
     const Grid asOpened = insoleView->heightGrid;
     ASSERT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("saved.bmp").c_str()));

@@ -7,6 +7,7 @@
 #include "app/mill_window.h"
 #include "app/prescription_window.h"
 #include "app/pressure_panel.h"
+#include "app/undo_redo.h"
 #include "base/trace.h"
 #include "view/file_dialogs.h"
 #include "imagefile/loaded_foot.h"
@@ -374,6 +375,9 @@ void levelEntered(Fl_Widget*, void*)
         insoleView->recomputePending = 1;
     }
     solidWindow->rebuild();
+    // Without them the heights stay as they are while the solid changes: the history, which
+    // follows the recomputes, hears of it here, so that the size is a step of its own.
+    noteInsoleChange();
 }
 
 void closeSolidWindow()

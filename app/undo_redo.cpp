@@ -21,8 +21,9 @@ JobSources insoleNow()
 
 // Runs after every round of events, the view's 120 ticks a second included. Only a round
 // that asked for a recompute, or followed one, can have changed what the insole is made of
-// (every control that shapes it asks for one; a slider let go after a drag follows the
-// recomputes of the drag), so the other rounds cost a comparison of two numbers.
+// (every control that shapes the heights asks for one; a slider let go after a drag follows
+// the recomputes of the drag; the level size, which may shape the solid alone, tells the
+// history itself), so the other rounds cost a comparison of two numbers.
 void watch(void*)
 {
     static bool noted = false;

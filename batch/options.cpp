@@ -6,6 +6,7 @@
 #include "batch/report.h"
 #include "imagefile/file_names.h"
 #include "imagefile/foot_image.h"
+#include "insole/job_file.h"
 #include "mill/mill_setup.h"
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <strings.h>
 #include <sys/stat.h>
 
 namespace {
@@ -343,9 +343,15 @@ std::string prepareBatch(const BatchOptions& options)
     }
     const bool several = options.feet.size() > 1;
     // A job carries its own measurement, which these options may change; whether it holds
-    // one is known when it is read.
+    // one is known when it is read. A job is known by its bytes, as each foot's run knows it,
+    // whatever its name ends in.
     const bool allJobs = std::all_of(options.feet.begin(), options.feet.end(), [](const std::string& foot) {
-        return foot.size() >= 4 && strcasecmp(foot.c_str() + foot.size() - 4, ".3mf") == 0;
+        char name[PATH_BUFFER_SIZE];
+        if (foot.size() >= sizeof name) {
+            return false;  // its run refuses the name
+        }
+        std::memcpy(name, foot.c_str(), foot.size() + 1);
+        return isPackageFile(utf8ToAnsi(name));
     });
     if (pressure.measurement.empty()) {
         const std::vector<const char*> given = pressureOptionsGiven(pressure);

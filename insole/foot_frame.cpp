@@ -6,13 +6,83 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
+
+namespace {
+
+// Whether the foot's widest 1 mm band across its long axis lies in the half of its length
+// that the axis points away from: the forefoot, which is wider than the heel, is there, so the
+// toes are too. Equal widths (a shape as wide at both ends) leave the axis as it is.
+bool widestBehind(const FootGrid& footGrid, const FootAxis& axis)
+{
+    // Positions along the axis lie within -FOOT_COLUMNS..GRID_ROWS + FOOT_COLUMNS (the axis
+    // never points toward lower rows): shifted by FOOT_COLUMNS they index the bands.
+    constexpr int BANDS = GRID_ROWS + 2 * FOOT_COLUMNS;
+    std::vector<double> lowestAcross(BANDS, std::numeric_limits<double>::infinity());
+    std::vector<double> highestAcross(BANDS, -std::numeric_limits<double>::infinity());
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -lowest;
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        for (int x = 0; x < FOOT_COLUMNS; ++x) {
+            if (footGrid[footIndex(x, y)] > 0) {
+                const double t = (x + 0.5) * axis.axisX + (y + 0.5) * axis.axisY + FOOT_COLUMNS;
+                const double a = (y + 0.5) * axis.axisX - (x + 0.5) * axis.axisY;
+                const int k = std::clamp(static_cast<int>(std::floor(t)), 0, BANDS - 1);
+                lowestAcross[k] = std::min(lowestAcross[k], a);
+                highestAcross[k] = std::max(highestAcross[k], a);
+                lowest = std::min(lowest, t), highest = std::max(highest, t);
+            }
+        }
+    }
+    const double middle = 0.5 * (lowest + highest);
+    double rear = 0, front = 0;
+    for (int k = 0; k < BANDS; ++k) {
+        const double width = highestAcross[k] - lowestAcross[k];
+        if (width >= 0) {
+            double& half = k + 0.5 < middle ? rear : front;
+            half = std::max(half, width);
+        }
+    }
+    return rear > front;
+}
+
+// The heel and ball centres and the axis from the placement's own figures, with the axis
+// pointing toward the toes. The placement takes the toes to lie toward the higher rows, as a
+// foot image has them; a file stored upside down (toes at row 0) is worked out with its rows
+// turned over, so that its heel centre is at its heel, and the figures are turned back.
+bool axisTowardToes(const FootGrid& footGrid, FootAxis& axis)
+{
+    if (!footAxisOf(footGrid, axis)) {
+        return false;
+    }
+    if (!widestBehind(footGrid, axis)) {
+        return true;
+    }
+    auto turned = std::make_unique<FootGrid>();
+    for (int y = 0; y < GRID_ROWS; ++y) {
+        std::copy_n(footGrid.data() + footIndex(0, y), FOOT_COLUMNS,
+                    turned->data() + footIndex(0, GRID_ROWS - 1 - y));
+    }
+    FootAxis found;
+    footAxisOf(*turned, found);
+    // Row y's centre y + 0.5 lies at GRID_ROWS - (y + 0.5) when the rows are turned over.
+    axis = {found.axisX,
+            -found.axisY,
+            found.heelXMm,
+            GRID_ROWS - found.heelYMm,
+            found.ballXMm,
+            GRID_ROWS - found.ballYMm};
+    return true;
+}
+
+}  // namespace
 
 bool findFootFrame(const FootGrid& footGrid, SideChoice side, FootFrame& frame,
                    std::string& failure)
 {
     FootAxis found;
-    if (!footAxisOf(footGrid, found)) {
+    if (!axisTowardToes(footGrid, found)) {
         failure = "the foot image has no foot cell to find the heel and the ball on";
         return false;
     }

@@ -22,7 +22,9 @@ constexpr double HEAD_LINE_TO = 0.80;
 
 struct FootFrame {
     // The heel centre H and the ball centre B, in mm from the grid's bottom-left corner, as
-    // the placement of a measurement finds them.
+    // the placement of a measurement finds them; of a foot image stored upside down (toes
+    // toward row 0, told by its forefoot, the widest part, lying there), as the placement
+    // finds them on the image turned right way up, so that H is at the heel all the same.
     double heelXMm = 0, heelYMm = 0;
     double ballXMm = 0, ballYMm = 0;
     // The unit vector u from H toward B, and m, its normal toward the big toe's side.

@@ -101,6 +101,8 @@ bool loadFootFromMemory(InsoleState& state, std::shared_ptr<const std::vector<st
     }
     takeLoadedImage(state, name);
     state.footBytes = std::move(bytes);
+    state.footUnits = scan.units;
+    state.footUp = scan.up;
     return true;
 }
 
@@ -121,4 +123,6 @@ void swapFeet(InsoleState& a, InsoleState& b) noexcept
     std::swap(a.pixelsOutsideBlock, b.pixelsOutsideBlock);
     std::swap(a.lossySpecks, b.lossySpecks);
     std::swap(a.footBytes, b.footBytes);
+    std::swap(a.footUnits, b.footUnits);
+    std::swap(a.footUp, b.footUp);
 }

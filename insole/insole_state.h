@@ -39,6 +39,11 @@ struct InsoleState {
     // The loaded file's own bytes, exactly as read: a job carries them, so that the insole can
     // be made again where the file is not. Null while no foot is loaded.
     std::shared_ptr<const std::vector<std::uint8_t>> footBytes;
+    // How those bytes were read if they are a scan: its units and up axis as they were given
+    // (not as found). No control shows them, so a job and an undone step take them from here
+    // and read the scan again the same way.
+    ScanUnits footUnits = ScanUnits::Auto;
+    ScanUp footUp = ScanUp::PlusZ;
 
     FootBox footBox() const { return {footMinX, footMaxX, footMinY, footMaxY}; }
 };

@@ -89,6 +89,8 @@ JobSources jobSourcesOf(const InsoleState& state, const ReliefPlan* plan, JobRec
     controls.format = JOB_FORMAT;
     controls.version = TARSOLA_VERSION;
     controls.pressureFile.clear();
+    controls.scan.units = state.footUnits;
+    controls.scan.up = state.footUp;
     if (plan && plan->measurementBytes) {
         controls.pressureFile = fileNameOf(plan->measurementFile);
         controls.relief.on = plan->on;

@@ -26,8 +26,9 @@ struct JobSources {
 };
 
 // The sources of a job of the insole made from `state`: `controls` as the controls (or the
-// batch's options) stand, the version this program's, the foot's bytes the state's and, with a
-// measurement placed, its name, bytes, switch, parameters and correction the plan's.
+// batch's options) stand, the version this program's, the foot's bytes and how a scan among
+// them was read (units and up axis) the state's and, with a measurement placed, its name,
+// bytes, switch, parameters and correction the plan's.
 JobSources jobSourcesOf(const InsoleState& state, const ReliefPlan* plan, JobRecipe controls);
 
 // Whether the file begins as a 3MF does; false for a file that does not open.

@@ -189,6 +189,13 @@ TEST(BatchJob, OptionsOverrideTheRecipe)
     r = batch(dir, {dir.file("job.3mf"), "--elements-preview", dir.file("elements.png")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fileExists(dir.file("elements.png")));
+    // A job is a job by its bytes, whatever its name: renamed, it still takes the options
+    // about its measurement.
+    ASSERT_EQ(std::rename(dir.file("job.3mf").c_str(), dir.file("job.zip").c_str()), 0);
+    r = batch(dir, {dir.file("job.zip"), "--relief-kpa", "300", "--pressure-turn", "0", "-o",
+                    dir.file("renamed.bmp")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(readFileBytes(dir.file("renamed.bmp")) == readFileBytes(dir.file("job3.bmp")));
 }
 
 // Every bad job fails alone with one line naming it, writes nothing, and the good foot beside

@@ -7,6 +7,7 @@
 #include "app/mill_window.h"
 #include "app/pressure_panel.h"
 #include "app/solid_window.h"
+#include "app/undo_redo.h"
 #include "batch/batch.h"
 #include "imagefile/insole_export.h"
 #include "imagefile/loaded_foot.h"
@@ -14,8 +15,10 @@
 #include "insole/element_settings.h"
 #include "solid/package_parts.h"
 #include "support/pressure_files.h"
+#include "support/scan_files.h"
 #include "support/zip_parts.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Value_Slider.H>
@@ -200,4 +203,68 @@ TEST_F(JobWindow, ARefusedJobChangesNothing)
         EXPECT_NE(said.find(job), std::string::npos) << said;
         EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
     }
+}
+
+// A scan made into a job with its own units and up axis (a scan stood upside down, in cm)
+// has no control in the window: the job opened keeps them, so that Save solid writes the
+// same job and a step undone reads the scan again the way it was read, not upside down.
+TEST_F(JobWindow, AScanJobKeepsHowItsScanIsReadThroughSaveSolidAndUndo)
+{
+    ScanMesh sole = latticeSurface(30, 120, 60, 300, 2.0, [](double, double) { return true; },
+                                   [](double x, double y) { return 4 + x / 30 + y / 80; });
+    // Centimetres, with -y pointing up from the ground.
+    transformMesh(sole, [](double& x, double& y, double& z) {
+        const double up = z;
+        x /= 10;
+        z = y / 10;
+        y = -up / 10;
+    });
+    const auto ply = asciiPly(sole);
+    writeFileBytes(dir.file("scan.ply"), std::string(ply.begin(), ply.end()));
+    BatchOptions options;
+    options.feet = {dir.file("scan.ply")};
+    options.out = dir.file("written.bmp");
+    options.threeMf = dir.file("job.3mf");
+    options.scan.units = ScanUnits::Centimetres;
+    options.scan.up = ScanUp::MinusY;
+    std::FILE* sink = std::tmpfile();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = runBatch(options, sink, sink, false);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::fclose(sink);
+    ASSERT_EQ(status, 0);
+
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(opened);
+    waitForRecompute();
+    Fl::check();
+    const Grid asOpened = insoleView->heightGrid;
+    ASSERT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("saved.bmp").c_str()));
+    EXPECT_TRUE(readFileBytes(dir.file("saved.bmp")) == readFileBytes(dir.file("written.bmp")));
+    ASSERT_TRUE(openSolidWindow());
+    testing::internal::CaptureStdout();
+    solidWindow->rebuild();
+    EXPECT_TRUE(solidWindow->saveAs(dir.file("again.3mf").c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(readFileBytes(dir.file("again.3mf")) == readFileBytes(dir.file("job.3mf")));
+
+    heightSlider->value(1.4);
+    heightSlider->do_callback();
+    waitForRecompute();
+    Fl::check();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool undone = undoLastChange();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(undone);
+    waitForRecompute();
+    EXPECT_EQ(heightSlider->value(), 1.0);
+    EXPECT_TRUE(insoleView->heightGrid == asOpened);
 }

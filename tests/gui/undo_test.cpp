@@ -1,7 +1,8 @@
 // Undo and redo through the real widgets and the real keys: a slider dragged and one moved by
-// the keyboard, the limit, a measurement opened and a relief input, an element switched on and
-// a new foot loaded, each taken back by Ctrl+Z to the exact insole and controls before it, and
-// taken again by Ctrl+Y and Ctrl+Shift+Z.
+// the keyboard, the limit, a measurement opened, a relief input, an element switched on and one
+// of its inputs, the side, the level size, a placement input, the mirror and heel-first
+// switches, Restore and a new foot loaded, each taken back by Ctrl+Z to the exact insole and
+// controls before it, and taken again by Ctrl+Y and Ctrl+Shift+Z.
 #include "gui_fixture.h"
 
 #include "app/job_window.h"
@@ -17,10 +18,12 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Float_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -49,6 +52,7 @@ protected:
         writeElementSettings(ELEMENT_SETTINGS_FILE, ElementSettings{});
         heightSlider->value(1.0);
         limitButton->value(restoredLimit);
+        takeLevelMm(restoredLevel);
         insoleView->recomputePending = 1;
         waitForRecompute();
     }
@@ -86,6 +90,19 @@ protected:
         testing::internal::GetCapturedStdout();
         testing::internal::GetCapturedStderr();
         Fl::e_state = 0;
+    }
+
+    // A control of the main window by its label, as a person finds it.
+    static Fl_Widget* labelled(const char* label)
+    {
+        for (int i = 0; i < window->children(); ++i) {
+            Fl_Widget* child = window->child(i);
+            if (child->label() && std::strcmp(child->label(), label) == 0) {
+                return child;
+            }
+        }
+        ADD_FAILURE() << "no control labelled " << label;
+        return nullptr;
     }
 
     TempDir dir;
@@ -145,13 +162,50 @@ TEST_F(UndoWindow, EveryKindOfChangeIsUndoneToTheExactInsoleAndRedone)
     prescriptionWindow->archButton->value(1);
     prescriptionWindow->archButton->do_callback();
     states.push_back(settled());
+    const std::size_t archOn = states.size() - 1;
+    // One of its inputs, and the side.
+    prescriptionWindow->inputs[ARCH_HEIGHT]->value("9");
+    prescriptionWindow->inputs[ARCH_HEIGHT]->do_callback();
+    states.push_back(settled());
+    prescriptionWindow->sideChoice->value(1);
+    prescriptionWindow->sideChoice->do_callback();
+    states.push_back(settled());
+
+    // The level size, which the relief's depth and the elements' heights are counted in.
+    solidWindow->levelInput->value(restoredLevel == 0.3 ? "0.35" : "0.3");
+    solidWindow->levelInput->do_callback();
+    states.push_back(settled());
+    const std::size_t levelChanged = states.size() - 1;
+
+    // A placement input, the mirror and the heel-first switch: the placement's warnings about
+    // a measurement turned over go to the message line and standard error.
+    testing::internal::CaptureStderr();
+    panel.shiftXInput->value("3");
+    panel.shiftXInput->do_callback();
+    states.push_back(settled());
+    const std::size_t shifted = states.size() - 1;
+    panel.mirrorButton->value(1);
+    panel.mirrorButton->do_callback();
+    states.push_back(settled());
+    panel.heelFirstButton->value(1);
+    panel.heelFirstButton->do_callback();
+    states.push_back(settled());
+    testing::internal::GetCapturedStderr();
+
+    // Restore: the sliders back to the measured size and a height ratio of 1.
+    Fl_Widget* restore = labelled("還原");
+    ASSERT_NE(restore, nullptr);
+    restore->do_callback();
+    states.push_back(settled());
+    EXPECT_EQ(states.back().height, 1.0);
 
     // Another foot: its load clears the measurement, and undoing it brings both back.
     writeImage(dir.file("other.bmp"), FIF_BMP, 150, 360, 8, rectangleFoot);
     ASSERT_TRUE(loadFoot(dir.file("other.bmp")));
     states.push_back(settled());
     EXPECT_EQ(insoleView->reliefPlan, nullptr);
-    EXPECT_EQ(stepsToUndo(), before + 7);
+    const int changes = static_cast<int>(states.size()) - 1;
+    EXPECT_EQ(stepsToUndo(), before + changes);
     for (std::size_t i = 1; i < states.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_NE(states[i].recipe, states[i - 1].recipe);
@@ -163,7 +217,7 @@ TEST_F(UndoWindow, EveryKindOfChangeIsUndoneToTheExactInsoleAndRedone)
         key('z', FL_CTRL);
         expectSame(settled(), states[i - 1]);
     }
-    EXPECT_EQ(stepsToRedo(), 7);
+    EXPECT_EQ(stepsToRedo(), changes);
     EXPECT_EQ(loadedFootName(), "foot.bmp");
     EXPECT_EQ(insoleView->reliefPlan, nullptr);
     // Ctrl+Y and Ctrl+Shift+Z take them again, the measurement and its relief with them.
@@ -176,8 +230,21 @@ TEST_F(UndoWindow, EveryKindOfChangeIsUndoneToTheExactInsoleAndRedone)
             EXPECT_EQ(insoleView->reliefPlan->parameters.depthMm, 4.0);
             EXPECT_EQ(panel.depthInput->value(), std::string("4"));
         }
-        if (i == 6) {
+        if (i == archOn) {
             EXPECT_TRUE(prescriptionWindow->archButton->value());
+        }
+        if (i == levelChanged) {
+            EXPECT_NE(currentLevelMm(), restoredLevel);
+            EXPECT_EQ(solidWindow->levelInput->value(), std::string(restoredLevel == 0.3 ? "0.35" : "0.3"));
+        }
+        if (i == shifted) {
+            EXPECT_EQ(panel.shiftXInput->value(), std::string("3"));
+        }
+        if (i == states.size() - 2) {
+            ASSERT_NE(insoleView->reliefPlan, nullptr);
+            EXPECT_TRUE(panel.mirrorButton->value());
+            EXPECT_TRUE(panel.heelFirstButton->value());
+            EXPECT_EQ(prescriptionWindow->sideChoice->value(), 1);
         }
     }
     EXPECT_EQ(stepsToRedo(), 0);
@@ -191,4 +258,29 @@ TEST_F(UndoWindow, EveryKindOfChangeIsUndoneToTheExactInsoleAndRedone)
     EXPECT_EQ(stepsToRedo(), 0);
     key('y', FL_CTRL);
     EXPECT_EQ(settled().height, 0.5);
+}
+
+// The level size shapes the solid even when no relief or element is counted in it, and asks
+// for no recompute then: it is a step of its own all the same, not folded into the change
+// after it.
+TEST_F(UndoWindow, AChangeThatAsksForNoRecomputeIsAStepOfItsOwn)
+{
+    ASSERT_TRUE(loadFoot(std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp"));
+    ASSERT_TRUE(openSolidWindow());
+    const Insole start = settled();
+    const char* level = restoredLevel == 0.3 ? "0.35" : "0.3";
+    solidWindow->levelInput->value(level);
+    solidWindow->levelInput->do_callback();
+    const Insole levelled = settled();
+    EXPECT_NE(levelled.recipe, start.recipe);
+    limitButton->value(!limitButton->value());
+    limitButton->do_callback();
+    settled();
+
+    key('z', FL_CTRL);
+    expectSame(settled(), levelled);
+    EXPECT_EQ(solidWindow->levelInput->value(), std::string(level));
+    key('z', FL_CTRL);
+    expectSame(settled(), start);
+    EXPECT_EQ(currentLevelMm(), restoredLevel);
 }

@@ -150,6 +150,28 @@ TEST(FootFrame, SampleFootIsFoundAsTheSameSideMirroredOrNot)
     EXPECT_NEAR(frame.lengthMm, other.lengthMm, 1e-9);
     EXPECT_NEAR(frame.headLineMm, other.headLineMm, 1e-9);
     EXPECT_NEAR(frame.headMedialMm, other.headMedialMm, 1e-9);
+
+    // Stored upside down, toes toward row 0: turned end for end, the foot is the same foot,
+    // and its heel is found at its heel, not where the toes now lie. With its rows only turned
+    // over it is the other foot's image, heel still at the heel.
+    for (const bool columnsToo : {true, false}) {
+        SCOPED_TRACE(columnsToo ? "turned end for end" : "rows turned over");
+        FootGrid turned{};
+        for (int y = 0; y < GRID_ROWS; ++y) {
+            for (int x = 0; x < FOOT_COLUMNS; ++x) {
+                const int tx = columnsToo ? FOOT_COLUMNS - 1 - x : x;
+                turned[footIndex(tx, GRID_ROWS - 1 - y)] = state->footGrid[footIndex(x, y)];
+            }
+        }
+        ASSERT_TRUE(findFootFrame(turned, SideChoice::Automatic, other, failure));
+        EXPECT_EQ(other.side == frame.side, columnsToo);
+        EXPECT_NEAR(other.heelYMm, GRID_ROWS - frame.heelYMm, 0.5);
+        EXPECT_NEAR(other.ballYMm, GRID_ROWS - frame.ballYMm, 0.5);
+        EXPECT_NEAR(other.heelXMm, columnsToo ? FOOT_COLUMNS - frame.heelXMm : frame.heelXMm, 0.5);
+        EXPECT_NEAR(other.axisY, -frame.axisY, 0.01);
+        EXPECT_NEAR(other.lengthMm, frame.lengthMm, 0.5);
+        EXPECT_NEAR(other.headLineMm, frame.headLineMm, 1.0);
+    }
 }
 
 TEST(Elements, EachRaiseFollowsItsFormulaOnBothSides)

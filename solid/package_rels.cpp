@@ -262,24 +262,38 @@ void putBytes(std::vector<std::uint8_t>& out, const std::uint8_t* bytes, std::si
     out.insert(out.end(), bytes, bytes + length);
 }
 
+// An entry as it goes into the new archive: its packed bytes, copied or packed again.
+struct Written {
+    const std::uint8_t* packed = nullptr;
+    std::size_t packedSize = 0;
+    std::uint16_t method = ZIP_STORED;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+};
+
+// The fields that a local header and the directory's entry share, from the version needed to
+// the unpacked size; every size already checked to fit.
+void putSharedFields(std::vector<std::uint8_t>& out, const ZipEntry& entry, const Written& written)
+{
+    put16(out, written.method == ZIP_STORED ? NEEDS_STORED : NEEDS_DEFLATED);
+    // The sizes and checksum are in the header now, none after the data.
+    put16(out, entry.flags & ~ZIP_SIZES_AFTER_DATA);
+    put16(out, written.method);
+    put16(out, entry.time);
+    put16(out, entry.date);
+    put32(out, written.crc);
+    put32(out, static_cast<std::uint32_t>(written.packedSize));
+    put32(out, static_cast<std::uint32_t>(written.size));
+}
+
 std::string tooLarge(const std::string& what) { return what + " is too large for a 3MF of 4 GiB or less"; }
 
-}  // namespace
-
-bool tiePartsToPackage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& rewritten,
-                       std::string& why)
+// What becomes of each entry: the relationships of Tarsola's type taken from every part's
+// relationships but the package's, and given to the package's.
+bool moveRelationships(const std::uint8_t* data, std::size_t size, const std::vector<ZipEntry>& entries,
+                       std::vector<Outcome>& outcomes, std::string& why)
 {
-    // The package is Tarsola's own, just written: no bound but the plain records' below.
-    ZipDirectory directory;
-    if (!readZipDirectory(data, size, ZipBounds{SIZE_MAX, SIZE_MAX}, directory, why)) {
-        return false;
-    }
-    const std::vector<ZipEntry>& entries = directory.entries;
-    if (entries.size() > MOST_PLAIN_ENTRIES) {
-        why = tooLarge("it has " + std::to_string(entries.size()) + " parts, which");
-        return false;
-    }
-    std::vector<Outcome> outcomes(entries.size());
+    outcomes.assign(entries.size(), Outcome{});
     std::vector<std::string> targets;
     std::size_t packageIndex = entries.size();
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -331,27 +345,38 @@ bool tiePartsToPackage(const std::uint8_t* data, std::size_t size, std::vector<s
             return false;
         }
     }
+    return true;
+}
 
-    // Where each kept entry's packed data lies, and its local header's own extra field.
-    std::vector<std::size_t> starts(entries.size(), 0);
+// The archive of the entries as they are now, in plain records.
+bool putArchive(const std::uint8_t* data, std::size_t size, const ZipDirectory& directory,
+                const std::vector<Outcome>& outcomes, std::vector<std::uint8_t>& rewritten, std::string& why)
+{
+    const std::vector<ZipEntry>& entries = directory.entries;
+    // What each kept entry holds now, and its local header's and directory's own extra fields.
+    std::vector<Written> written(entries.size());
     std::vector<std::string> localExtras(entries.size());
     std::vector<std::string> directoryExtras(entries.size());
     std::size_t total = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ZipEntry& entry = entries[i];
-        if (outcomes[i].dropped) {
+        const Outcome& outcome = outcomes[i];
+        if (outcome.dropped) {
             continue;
         }
-        if (!findZipData(data, size, entry, starts[i], why)) {
+        std::size_t start = 0;
+        if (!findZipData(data, size, entry, start, why)) {
             return false;
         }
+        written[i] = outcome.replaced ? Written{outcome.packed.data(), outcome.packed.size(), ZIP_DEFLATED,
+                                                outcome.crc, outcome.size}
+                                      : Written{data + start, static_cast<std::size_t>(entry.packedSize),
+                                                entry.method, entry.crc, entry.size};
         const std::size_t local = static_cast<std::size_t>(entry.localOffset);
         const std::size_t localName = zipGet16(data + local + 26);
         localExtras[i] = withoutZip64(data + local + ZIP_LOCAL_HEADER_SIZE + localName, zipGet16(data + local + 28));
         directoryExtras[i] = withoutZip64(data + entry.extraAt, entry.extraLength);
-        const std::size_t packed =
-            outcomes[i].replaced ? outcomes[i].packed.size() : static_cast<std::size_t>(entry.packedSize);
-        total += ZIP_LOCAL_HEADER_SIZE + entry.name.size() + localExtras[i].size() + packed;
+        total += ZIP_LOCAL_HEADER_SIZE + entry.name.size() + localExtras[i].size() + written[i].packedSize;
         total += ZIP_DIRECTORY_HEADER_SIZE + entry.name.size() + directoryExtras[i].size() + entry.commentLength;
     }
     total += ZIP_END_RECORD_SIZE + directory.commentLength;
@@ -364,51 +389,28 @@ bool tiePartsToPackage(const std::uint8_t* data, std::size_t size, std::vector<s
     out.reserve(total);
     std::vector<std::uint32_t> offsets(entries.size(), 0);
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const ZipEntry& entry = entries[i];
-        const Outcome& outcome = outcomes[i];
-        if (outcome.dropped) {
+        if (outcomes[i].dropped) {
             continue;
         }
-        const std::uint8_t* packed = outcome.replaced ? outcome.packed.data() : data + starts[i];
-        const std::size_t packedSize =
-            outcome.replaced ? outcome.packed.size() : static_cast<std::size_t>(entry.packedSize);
-        const std::uint16_t method = outcome.replaced ? ZIP_DEFLATED : entry.method;
         offsets[i] = static_cast<std::uint32_t>(out.size());
         put32(out, ZIP_LOCAL_SIGNATURE);
-        put16(out, method == ZIP_STORED ? NEEDS_STORED : NEEDS_DEFLATED);
-        // The sizes and checksum are in the header now, none after the data.
-        put16(out, entry.flags & ~ZIP_SIZES_AFTER_DATA);
-        put16(out, method);
-        put16(out, entry.time);
-        put16(out, entry.date);
-        put32(out, outcome.replaced ? outcome.crc : entry.crc);
-        put32(out, static_cast<std::uint32_t>(packedSize));
-        put32(out, static_cast<std::uint32_t>(outcome.replaced ? outcome.size : entry.size));
-        put16(out, static_cast<std::uint32_t>(entry.name.size()));
+        putSharedFields(out, entries[i], written[i]);
+        put16(out, static_cast<std::uint32_t>(entries[i].name.size()));
         put16(out, static_cast<std::uint32_t>(localExtras[i].size()));
-        putText(out, entry.name);
+        putText(out, entries[i].name);
         putText(out, localExtras[i]);
-        putBytes(out, packed, packedSize);
+        putBytes(out, written[i].packed, written[i].packedSize);
     }
     const std::size_t directoryOffset = out.size();
     std::size_t kept = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ZipEntry& entry = entries[i];
-        const Outcome& outcome = outcomes[i];
-        if (outcome.dropped) {
+        if (outcomes[i].dropped) {
             continue;
         }
-        const std::uint16_t method = outcome.replaced ? ZIP_DEFLATED : entry.method;
         put32(out, ZIP_DIRECTORY_SIGNATURE);
         put16(out, entry.madeBy);
-        put16(out, method == ZIP_STORED ? NEEDS_STORED : NEEDS_DEFLATED);
-        put16(out, entry.flags & ~ZIP_SIZES_AFTER_DATA);
-        put16(out, method);
-        put16(out, entry.time);
-        put16(out, entry.date);
-        put32(out, outcome.replaced ? outcome.crc : entry.crc);
-        put32(out, static_cast<std::uint32_t>(outcome.replaced ? outcome.packed.size() : entry.packedSize));
-        put32(out, static_cast<std::uint32_t>(outcome.replaced ? outcome.size : entry.size));
+        putSharedFields(out, entry, written[i]);
         put16(out, static_cast<std::uint32_t>(entry.name.size()));
         put16(out, static_cast<std::uint32_t>(directoryExtras[i].size()));
         put16(out, static_cast<std::uint32_t>(entry.commentLength));
@@ -433,4 +435,24 @@ bool tiePartsToPackage(const std::uint8_t* data, std::size_t size, std::vector<s
     putBytes(out, data + directory.commentAt, directory.commentLength);
     rewritten = std::move(out);
     return true;
+}
+
+}  // namespace
+
+bool tiePartsToPackage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& rewritten,
+                       std::string& why)
+{
+    // The package is Tarsola's own, just written: no bound but the plain records' below.
+    ZipDirectory directory;
+    if (!readZipDirectory(data, size, ZipBounds{SIZE_MAX, SIZE_MAX}, directory, why)) {
+        return false;
+    }
+    const std::vector<ZipEntry>& entries = directory.entries;
+    if (entries.size() > MOST_PLAIN_ENTRIES) {
+        why = tooLarge("it has " + std::to_string(entries.size()) + " parts, which");
+        return false;
+    }
+    std::vector<Outcome> outcomes;
+    return moveRelationships(data, size, entries, outcomes, why) &&
+           putArchive(data, size, directory, outcomes, rewritten, why);
 }

@@ -30,8 +30,34 @@
 
 namespace {
 
+// Runs the batch as tarsola-batch would, its reports and traces discarded; returns its status.
+int runBatchQuietly(const BatchOptions& options)
+{
+    std::FILE* sink = std::tmpfile();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = runBatch(options, sink, sink, false);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::fclose(sink);
+    return status;
+}
+
 class JobWindow : public WindowTest {
 protected:
+    // Opens the job through the Load button's path after its dialog, without a word on
+    // standard error, and runs the recompute it asks for.
+    void openJob()
+    {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        ASSERT_TRUE(opened);
+        waitForRecompute();
+    }
+
     // The sample foot and a plate's measurement of it, made into a job by tarsola-batch with
     // every setting away from its default; the insole, solid and G-code it wrote beside it.
     void writeJob()
@@ -65,14 +91,7 @@ protected:
         options.elements.metPadShift = "1,-2";
         options.elements.archMm = 6;
         options.elements.heelCupMm = 7;
-        std::FILE* sink = std::tmpfile();
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        const int status = runBatch(options, sink, sink, false);
-        testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStderr();
-        std::fclose(sink);
-        ASSERT_EQ(status, 0);
+        ASSERT_EQ(runBatchQuietly(options), 0);
         ASSERT_EQ(std::remove(dir.file("foot.bmp").c_str()), 0);
         ASSERT_EQ(std::remove(dir.file("plate.csv").c_str()), 0);
     }
@@ -112,13 +131,7 @@ TEST_F(JobWindow, AJobOpensWithEveryControlAsRecordedAndSavesTheSameInsole)
     insoleView->elementPlan->current = false;
     ASSERT_TRUE(openSolidWindow());
 
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_TRUE(opened);
-    waitForRecompute();
+    ASSERT_NO_FATAL_FAILURE(openJob());
 
     EXPECT_EQ(widthSlider->value(), 90.0);
     EXPECT_EQ(lengthSlider->value(), 250.0);
@@ -227,22 +240,9 @@ TEST_F(JobWindow, AScanJobKeepsHowItsScanIsReadThroughSaveSolidAndUndo)
     options.threeMf = dir.file("job.3mf");
     options.scan.units = ScanUnits::Centimetres;
     options.scan.up = ScanUp::MinusY;
-    std::FILE* sink = std::tmpfile();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = runBatch(options, sink, sink, false);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    std::fclose(sink);
-    ASSERT_EQ(status, 0);
+    ASSERT_EQ(runBatchQuietly(options), 0);
 
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const bool opened = insoleView->loadFootFile(dir.file("job.3mf").c_str());
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    ASSERT_TRUE(opened);
-    waitForRecompute();
+    ASSERT_NO_FATAL_FAILURE(openJob());
     Fl::check();
     const Grid asOpened = insoleView->heightGrid;
     ASSERT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("saved.bmp").c_str()));

@@ -183,5 +183,16 @@ bool encodeModelFile(const SolidMesh& mesh, const ModelFile& file, std::vector<s
         bytes.clear();
         return lib3mfFailed(writer.get(), "encode the model", failure);
     }
+    // Lib3mf ties the parts from the model part; OPC ties a package's own parts from the package.
+    if (file.parts && !file.parts->empty()) {
+        std::vector<std::uint8_t> tied;
+        std::string why;
+        if (!tiePartsToPackage(bytes.data(), bytes.size(), tied, why)) {
+            bytes.clear();
+            failure = "the 3MF writer could not tie its parts to the package: " + why;
+            return false;
+        }
+        bytes = std::move(tied);
+    }
     return true;
 }

@@ -16,8 +16,8 @@ struct ModelFile {
     std::string objectUuid;
     std::string itemUuid;
     std::string buildUuid;
-    // Parts of the package beside the model, each tied to it by Tarsola's relationship and
-    // its extension declared with its content type; none when null.
+    // Parts of the package beside the model, each tied to the package by Tarsola's
+    // relationship and its extension declared with its content type; none when null.
     const std::vector<PackagePart>* parts = nullptr;
 };
 

@@ -36,5 +36,16 @@ bool listPackageParts(const std::uint8_t* data, std::size_t size, std::vector<st
 bool readPackagePart(const std::uint8_t* data, std::size_t size, const std::string& name,
                      std::vector<std::uint8_t>& bytes, std::string& why);
 
+// The package again with the relationships of Tarsola's type moved from the parts that hold
+// them (lib3mf ties its attachments to the model part) into the package's own _rels/.rels,
+// where OPC has them tie parts to the package. Every other part keeps its packed bytes and
+// its date; the rewritten relationship parts are packed again, a part's relationships left
+// empty dropped, and the archive's records written in their plain (not 64-bit) form, so
+// that the same package always gives the same bytes. Returns false, saying why and leaving
+// the output as it was, when the package cannot be read or does not fit plain records
+// (an entry or the whole archive of 4 GiB or more, 65535 entries or more).
+bool tiePartsToPackage(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& rewritten,
+                       std::string& why);
+
 // Whether the bytes begin as a zip archive does (a 3MF among them).
 bool looksLikeZip(const std::uint8_t* data, std::size_t size);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -302,13 +303,20 @@ TEST(JobParts, PartsBesideTheModelLeaveItAsItWasAndReadBack)
     EXPECT_NE(types.find("Extension=\"bmp\" ContentType=\"image/bmp\""), std::string::npos) << types;
     EXPECT_NE(types.find("Extension=\"csv\" ContentType=\"text/csv\""), std::string::npos) << types;
     EXPECT_NE(types.find("Extension=\"json\" ContentType=\"application/json\""), std::string::npos) << types;
-    ASSERT_TRUE(readPackagePart(job.data(), job.size(), "3D/_rels/3dmodel.model.rels", bytes, why)) << why;
+    // The parts are tied from the package, beside its tie to the model, and no longer from
+    // the model part, whose relationships held nothing else and are gone as in a plain 3MF.
+    ASSERT_TRUE(readPackagePart(job.data(), job.size(), "_rels/.rels", bytes, why)) << why;
     const std::string relationships(bytes.begin(), bytes.end());
+    EXPECT_NE(relationships.find("Target=\"/3D/3dmodel.model\" Id=\"rel0\""), std::string::npos) << relationships;
     for (const char* target : {"/Tarsola/foot.bmp", "/Tarsola/pressure.csv", "/Tarsola/recipe.json"}) {
         EXPECT_NE(relationships.find(std::string("Type=\"") + TARSOLA_RELATIONSHIP + "\" Target=\"" + target),
                   std::string::npos)
             << relationships;
     }
+    EXPECT_EQ(std::count(names.begin(), names.end(), "3D/_rels/3dmodel.model.rels"), 0);
+    std::vector<std::string> plainNames;
+    ASSERT_TRUE(listPackageParts(plain.data(), plain.size(), plainNames, why)) << why;
+    EXPECT_EQ(std::count(plainNames.begin(), plainNames.end(), "3D/_rels/3dmodel.model.rels"), 0);
 
     Job read;
     ASSERT_TRUE(readJob(job.data(), job.size(), read, why)) << why;

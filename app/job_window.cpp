@@ -139,7 +139,10 @@ bool takeJob(const JobSources& sources, const JobTaking& taking)
         plan->parameters = recipe.relief.parameters;
         plan->on = recipe.relief.on;
         plan->accepted = recipe.accept;
-        if (!placeRelief(*plan, foot->footGrid, recipe.correction, recipe.scan.levelMm, why)) {
+        // An undo step mostly brings back the measurement on screen, placed as it is: what
+        // was worked out for it is taken instead of searched for again.
+        if (!placeReliefReusing(*plan, foot->footGrid, recipe.correction, recipe.scan.levelMm,
+                                insoleView->reliefPlan.get(), insoleView->footGrid, why)) {
             return refuse(name, "its measurement cannot be placed on its foot: " + why);
         }
     }

@@ -26,6 +26,24 @@ bool writeLimitSetting(const char* path, int value)
     return writeSettingsText(path, std::to_string(value));
 }
 
+namespace {
+
+// Whether the file holds exactly the text, read up to one byte beyond it.
+bool holdsText(const char* path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return false;
+    }
+    std::string held(text.size() + 1, '\0');
+    const std::size_t got = std::fread(held.data(), 1, held.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return !failed && got == text.size() && held.compare(0, got, text) == 0;
+}
+
+}  // namespace
+
 bool writeSettingsText(const char* path, const std::string& text)
 {
     // A read-only settings file means "keep this setting": never replace it behind its back,
@@ -33,6 +51,12 @@ bool writeSettingsText(const char* path, const std::string& text)
     struct stat existing {};
     if (stat(path, &existing) == 0 && (existing.st_mode & 0222) == 0) {
         return false;
+    }
+    // A setting that already holds this text is not written again: every replacement waits
+    // for the disk twice, and opening a job or taking an undo step sets every control at once,
+    // most of them to what they were.
+    if (holdsText(path, text)) {
+        return true;
     }
     std::string failure;  // an unwritable setting is simply not kept
     return replaceFile(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),

@@ -19,7 +19,8 @@ bool writeLimitSetting(const char* path, int value);
 
 // How every settings file is written: the text replaces the old content in a single rename;
 // a read-only file, or a folder that may not be written, is left alone and the setting is
-// simply not kept. Returns whether the text was stored.
+// simply not kept. A file that holds the text already is left as it is (stored). Returns
+// whether the text is stored.
 bool writeSettingsText(const char* path, const std::string& text);
 
 // Reads a number as a person types it or a settings file holds it: one decimal number with a

@@ -176,8 +176,9 @@ int main(int argc, char** argv)
                         "property float y\nproperty float z\nend_header\n0 0 0\n1 1 1\n";
     put("points.ply", std::vector<std::uint8_t>(cloud.begin(), cloud.end()));
 
-    // Jobs: a whole one with a small foot and a measurement, and one without its foot, one of
-    // a newer format and one whose parts claim more than they hold.
+    // Jobs: a whole one with a small foot and a measurement, one with the prescription's
+    // elements, and one without its foot, one of a newer format and one whose parts claim more
+    // than they hold.
     FIBITMAP* small = foot(13, 17, 8);
     const std::vector<std::uint8_t> smallBmp = save(small, FIF_BMP);
     const std::string smallFoot(smallBmp.begin(), smallBmp.end());
@@ -205,6 +206,78 @@ int main(int argc, char** argv)
     std::vector<ZipPart> lying = job;
     lying[1].claimedSize = 70u << 20;
     put("job_part_too_large.3mf", zipped(lying));
+    // A job of the same small foot as the batch writes it today, without a measurement and
+    // with the prescription's metatarsal pad and arch support on: its recipe is the batch's own
+    // text (tarsola-batch 13x17_8_v3.bmp --3mf J --arch-mm 4 --met-pad-mm 3), every section of
+    // it, the elements included.
+    const std::string prescribed = R"({
+  "format": 1,
+  "version": "0.1.0",
+  "files": {
+    "foot": "13x17_8_v3.bmp",
+    "pressure": null
+  },
+  "insole": {
+    "widthMm": 12.0,
+    "lengthMm": 16.0,
+    "heightRatio": 1.0,
+    "limit": false,
+    "levelMm": 0.2,
+    "scanUnits": "auto",
+    "scanUp": "+z"
+  },
+  "relief": {
+    "on": true,
+    "thresholdKpa": 200.0,
+    "depthMm": 3.0,
+    "marginMm": 5.0,
+    "transitionMm": 8.0
+  },
+  "pressure": {
+    "pitchMm": 5.0,
+    "units": "kPa",
+    "heelFirst": false
+  },
+  "placement": {
+    "shiftXMm": 0.0,
+    "shiftYMm": 0.0,
+    "turnDegrees": 0.0,
+    "mirror": false,
+    "accept": false
+  },
+  "elements": {
+    "side": "auto",
+    "metPad": true,
+    "metPadHeightMm": 3.0,
+    "metPadOffsetMm": 8.0,
+    "metPadAlongMm": 0.0,
+    "metPadAcrossMm": 0.0,
+    "metBar": false,
+    "metBarHeightMm": 4.0,
+    "metBarAlongMm": 0.0,
+    "arch": true,
+    "archHeightMm": 4.0,
+    "heelCup": false,
+    "heelCupHeightMm": 6.0,
+    "heelCupWidthMm": 12.0,
+    "rearfootPost": false,
+    "rearfootPostDegrees": 4.0
+  },
+  "milling": {
+    "tool-mm": 6.0,
+    "stepover-mm": 0.5,
+    "stepdown-mm": 2.0,
+    "allowance-mm": 0.5,
+    "feed": 2000.0,
+    "plunge-feed": 500.0,
+    "rpm": 14000.0,
+    "safe-mm": 5.0,
+    "flute-mm": 40.0,
+    "blank-mm": 0.0
+  }
+}
+)";
+    put("job_elements.3mf", zipped(jobPartsAround("Tarsola/foot.bmp", smallFoot, prescribed)));
 
     // A format the door refuses before decoding, and something that is no image at all.
     each("13x17_8", small, FIF_GIF, "gif");

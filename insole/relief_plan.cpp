@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 bool placeRelief(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrection& correction,
@@ -19,6 +20,60 @@ bool placeRelief(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrecti
     plan.correction = correction;
     plan.placed = *placed;
     plan.placement = std::move(placement);
+    plan.relief = std::move(*relief);
+    plan.levelMm = levelMm;
+    return true;
+}
+
+namespace {
+
+// Equal to the bit: inputs that differ only in the sign of a zero are worked out again.
+template <typename T>
+bool sameBits(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+bool sameCorrection(const PlacementCorrection& a, const PlacementCorrection& b)
+{
+    return sameBits(a.shiftXMm, b.shiftXMm) && sameBits(a.shiftYMm, b.shiftYMm) &&
+           sameBits(a.turnDegrees, b.turnDegrees) && a.mirror == b.mirror;
+}
+
+bool sameParameters(const ReliefParameters& a, const ReliefParameters& b)
+{
+    return sameBits(a.thresholdKpa, b.thresholdKpa) && sameBits(a.depthMm, b.depthMm) &&
+           sameBits(a.marginMm, b.marginMm) && sameBits(a.widthMm, b.widthMm);
+}
+
+bool sameMap(const PressureMap& a, const PressureMap& b)
+{
+    return a.format == b.format && a.rows == b.rows && a.cols == b.cols &&
+           sameBits(a.rowPitchMm, b.rowPitchMm) && sameBits(a.colPitchMm, b.colPitchMm) &&
+           a.frames == b.frames && a.heelFirst == b.heelFirst && sameBits(a.peakKpa, b.peakKpa) &&
+           a.kpa.size() == b.kpa.size() &&
+           std::memcmp(a.kpa.data(), b.kpa.data(), a.kpa.size() * sizeof(float)) == 0;
+}
+
+}  // namespace
+
+bool placeReliefReusing(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrection& correction,
+                        double levelMm, const ReliefPlan* earlier, const FootGrid& earlierFoot,
+                        std::string& failure)
+{
+    if (!earlier || earlier == &plan || earlierFoot != foot || !sameMap(plan.map, earlier->map) ||
+        !sameCorrection(correction, earlier->correction)) {
+        return placeRelief(plan, foot, correction, levelMm, failure);
+    }
+    auto relief = std::make_unique<Relief>();
+    if (sameParameters(plan.parameters, earlier->parameters) && sameBits(levelMm, earlier->levelMm)) {
+        *relief = earlier->relief;
+    } else if (!computeRelief(earlier->placed, foot, plan.parameters, levelMm, *relief, failure)) {
+        return false;
+    }
+    plan.correction = correction;
+    plan.placed = earlier->placed;
+    plan.placement = earlier->placement;
     plan.relief = std::move(*relief);
     plan.levelMm = levelMm;
     return true;

@@ -39,6 +39,17 @@ struct ReliefPlan {
 bool placeRelief(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrection& correction,
                  double levelMm, std::string& failure);
 
+// Places as placeRelief does, taking what an earlier plan worked out from the same inputs
+// instead of working it out again: its placement when it holds the same measurement, read the
+// same way, on the same foot (`earlierFoot`, the foot it was placed on) with the same
+// correction, and its relief too when the parameters and the level size are also the same.
+// The result is the same as placeRelief's; an undo step, which takes every setting again, most
+// of them as they were, need not wait for the placement's search. Without an earlier plan it
+// is placeRelief.
+bool placeReliefReusing(ReliefPlan& plan, const FootGrid& foot, const PlacementCorrection& correction,
+                        double levelMm, const ReliefPlan* earlier, const FootGrid& earlierFoot,
+                        std::string& failure);
+
 // Works out the relief again with these parameters (then the plan's) or at another level
 // size; the placement stays. On failure the plan is left as it was.
 bool updateRelief(ReliefPlan& plan, const FootGrid& foot, const ReliefParameters& parameters,

@@ -3,6 +3,7 @@
 #include "fuzz/foot_entry.h"
 #include "fuzz/job_entry.h"
 #include "fuzz/pressure_entry.h"
+#include "insole/job_file.h"
 
 #include "support/test_support.h"
 
@@ -83,16 +84,32 @@ TEST(FuzzReplay, EveryCrashFoundStaysFixed)
     }
 }
 
-// The whole job among the seeds reaches the reader's accepting end, the others its refusals.
+// The whole jobs among the seeds reach the reader's accepting end, the others its refusals;
+// the prescribed one brings its elements, as a job written today does.
 TEST(FuzzReplay, TheJobSeedsReachBothEndsOfTheJobReader)
 {
+    int whole = 0;
     for (const auto& file : filesIn(FUZZ_FOLDER / "corpus")) {
         const std::string name = file.filename().string();
         if (name.rfind("job", 0) == 0) {
             const auto bytes = readFileBytes(file.string());
             const FeedResult job = feedJobBytes(bytes.data(), bytes.size());
             EXPECT_TRUE(job.sane) << name << ": " << job.problem;
-            EXPECT_EQ(job.loaded, name == "job.3mf") << name;
+            const bool isWhole = name == "job.3mf" || name == "job_elements.3mf";
+            EXPECT_EQ(job.loaded, isWhole) << name;
+            whole += isWhole;
         }
     }
+    EXPECT_EQ(whole, 2);
+
+    const auto bytes = readFileBytes((FUZZ_FOLDER / "corpus" / "job_elements.3mf").string());
+    Job job;
+    std::string why;
+    ASSERT_TRUE(readJob(bytes.data(), bytes.size(), job, why)) << why;
+    EXPECT_TRUE(job.recipe.elements.metPad);
+    EXPECT_EQ(job.recipe.elements.metPadHeightMm, 3.0);
+    EXPECT_TRUE(job.recipe.elements.arch);
+    EXPECT_EQ(job.recipe.elements.archHeightMm, 4.0);
+    EXPECT_FALSE(job.recipe.elements.heelCup);
+    EXPECT_FALSE(job.recipe.hasMeasurement());
 }

@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -115,4 +119,74 @@ TEST(ReliefRecompute, TheLimitHoldsAtTheZonesEdgesAndTheSolidStaysClosed)
     }
     const SolidMesh solid = buildSolid(limited, DEFAULT_LEVEL_MM);
     EXPECT_EQ(solidProblems(solid, limited, DEFAULT_LEVEL_MM), "");
+}
+
+// An undo step places its measurement again from what the plan on screen worked out: only
+// when the measurement, the foot and the correction are those it was placed with, and its
+// relief only with the same parameters and level size. Whatever it takes, the plan is the one
+// made afresh. The plan on screen carries a mark in its placement that a fresh one never has,
+// so that what was taken shows.
+TEST(ReliefRecompute, APlanTakenFromTheOneOnScreenIsTheOneMadeAfresh)
+{
+    Relieved r = sampleFootWithRelief();
+    ReliefPlan& earlier = *r.plan;
+    const std::string mark = "worked out for the plan on screen";
+    earlier.placement.warnings.push_back(mark);
+    FootGrid otherFoot = r.state->footGrid;
+    *std::find_if(otherFoot.begin(), otherFoot.end(), [](std::uint8_t grey) { return grey > 0; }) = 0;
+    PressureMap otherMap = earlier.map;
+    *std::max_element(otherMap.kpa.begin(), otherMap.kpa.end()) -= 1.0f;
+    PlacementCorrection shifted;
+    shifted.shiftXMm = 2.0;
+    ReliefParameters deeper = earlier.parameters;
+    deeper.depthMm = 4.0;
+
+    struct Case {
+        const char* what;
+        const PressureMap& map;
+        const FootGrid& foot;
+        PlacementCorrection correction;
+        ReliefParameters parameters;
+        double levelMm;
+        bool placementTaken;
+    };
+    const Case cases[] = {
+        {"all as on screen", earlier.map, r.state->footGrid, {}, earlier.parameters, DEFAULT_LEVEL_MM, true},
+        {"another depth", earlier.map, r.state->footGrid, {}, deeper, DEFAULT_LEVEL_MM, true},
+        {"another level size", earlier.map, r.state->footGrid, {}, earlier.parameters, 0.25, true},
+        {"another correction", earlier.map, r.state->footGrid, shifted, earlier.parameters, DEFAULT_LEVEL_MM, false},
+        {"another foot", earlier.map, otherFoot, {}, earlier.parameters, DEFAULT_LEVEL_MM, false},
+        {"another measurement", otherMap, r.state->footGrid, {}, earlier.parameters, DEFAULT_LEVEL_MM, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto fresh = std::make_unique<ReliefPlan>();
+        auto taken = std::make_unique<ReliefPlan>();
+        for (ReliefPlan* plan : {fresh.get(), taken.get()}) {
+            plan->map = c.map;
+            plan->parameters = c.parameters;
+        }
+        std::string failure;
+        ASSERT_TRUE(placeRelief(*fresh, c.foot, c.correction, c.levelMm, failure)) << failure;
+        ASSERT_TRUE(placeReliefReusing(*taken, c.foot, c.correction, c.levelMm, &earlier, r.state->footGrid,
+                                       failure))
+            << failure;
+        std::vector<std::string> warnings = fresh->placement.warnings;
+        if (c.placementTaken) {
+            warnings.push_back(mark);
+        }
+        EXPECT_EQ(taken->placement.warnings, warnings);
+        EXPECT_EQ(taken->placement.turnDegrees, fresh->placement.turnDegrees);
+        EXPECT_EQ(taken->placement.shiftXMm, fresh->placement.shiftXMm);
+        EXPECT_EQ(taken->placement.shiftYMm, fresh->placement.shiftYMm);
+        EXPECT_EQ(taken->placement.loadShare, fresh->placement.loadShare);
+        // Cells off the measurement hold NaN: compared to the bit.
+        EXPECT_EQ(std::memcmp(taken->placed.data(), fresh->placed.data(), sizeof fresh->placed), 0);
+        EXPECT_EQ(taken->correction.shiftXMm, c.correction.shiftXMm);
+        EXPECT_EQ(taken->levelMm, c.levelMm);
+        EXPECT_EQ(taken->relief.fullRaise, fresh->relief.fullRaise);
+        EXPECT_TRUE(taken->relief.raise == fresh->relief.raise);
+        EXPECT_TRUE(taken->relief.zoneMask == fresh->relief.zoneMask);
+        EXPECT_EQ(taken->relief.zones.size(), fresh->relief.zones.size());
+    }
 }

@@ -62,3 +62,33 @@ TEST(LimitSetting, UnwritableFolderStoresNothing)
     writeFileBytes(dir.file("plain"), "x");
     EXPECT_FALSE(writeLimitSetting(dir.file("plain/bt_degree_30.txt").c_str(), 1));
 }
+
+// Opening a job or an undo step sets every control, most to what they were: a file that holds
+// its text already is not replaced (no wait for the disk), but one whose text differs, even
+// only by a longer or a shorter tail, is.
+TEST(SettingsText, ASettingThatHoldsItsTextAlreadyIsNotReplacedAndAnyOtherIs)
+{
+    TempDir dir;
+    const std::string path = dir.file("level.txt");
+    const auto inode = [&path] {
+        struct stat info {};
+        EXPECT_EQ(stat(path.c_str(), &info), 0);
+        return info.st_ino;
+    };
+    ASSERT_TRUE(writeSettingsText(path.c_str(), "0.2"));
+    const ino_t first = inode();
+    ASSERT_TRUE(writeSettingsText(path.c_str(), "0.2"));
+    EXPECT_EQ(inode(), first);
+    for (const char* text : {"0.25", "0.2", "0.", ""}) {
+        SCOPED_TRACE(text);
+        const ino_t before = inode();
+        ASSERT_TRUE(writeSettingsText(path.c_str(), text));
+        EXPECT_EQ(readFileText(path), text);
+        EXPECT_NE(inode(), before);
+    }
+    // A read-only file is kept, whatever it holds.
+    chmod(path.c_str(), 0444);
+    EXPECT_FALSE(writeSettingsText(path.c_str(), ""));
+    EXPECT_FALSE(writeSettingsText(path.c_str(), "1"));
+    EXPECT_EQ(readFileText(path), "");
+}

@@ -11,18 +11,15 @@
 // Times are wall-clock: the frame's work is shared between this thread, the X server and the
 // GL driver's threads. The 3D window is closed while measuring (it would rebuild its solid
 // after every step, which is its own figure); the measurement and the elements stay.
+#include "bench_window.h"
+
 #include "app/job_window.h"
 #include "app/main_window.h"
 #include "app/prescription_window.h"
 #include "app/pressure_panel.h"
 #include "app/solid_window.h"
 #include "app/undo_redo.h"
-#include "base/level_setting.h"
-#include "base/settings.h"
 #include "base/trace.h"
-#include "insole/element_settings.h"
-#include "mill/mill_settings.h"
-#include "pressure/relief_settings.h"
 #include "support/pressure_files.h"
 #include "view/gl_display_image.h"
 
@@ -31,7 +28,6 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Float_Input.H>
 #include <FL/Fl_Value_Slider.H>
-#include <FL/x.H>
 
 #include <benchmark/benchmark.h>
 
@@ -40,7 +36,6 @@
 #include <string>
 #include <thread>
 
-#include <unistd.h>
 
 namespace {
 
@@ -266,27 +261,10 @@ void registerAll(const char* insole, bool measured)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    if (!XOpenDisplay(nullptr)) {
-        std::fprintf(stderr, "tarsola_job_window_bench needs a display: run it with xvfb-run\n");
-        return 1;
-    }
-    // The settings files go to a folder of their own, not the working folder.
-    char folder[] = "/tmp/tarsola-job-bench-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0) {
-        return 1;
-    }
     // The traces of every step would fill the output.
     setTraceStreams(nullptr, nullptr);
-    Fl_Double_Window* window = createMainWindow();
-    window->show();
-    const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    if (!insoleView->loadFootFile(foot.c_str())) {
-        return 1;
-    }
-    // The slope limit on: the recompute as its heaviest.
-    limitButton->value(1);
-    restoreDefaults(nullptr, nullptr);
-    if (!settle()) {
+    Fl_Double_Window* window = openBenchWindow("tarsola_job_window_bench");
+    if (!window || !settle()) {
         return 1;
     }
 
@@ -294,12 +272,6 @@ int main(int argc, char** argv)
     registerAll("measured_prescribed", true);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    closeSolidWindow();
-    window->hide();
-    for (const char* file : {"plate.csv", LIMIT_SETTINGS_FILE, LEVEL_SETTINGS_FILE, RELIEF_SETTINGS_FILE,
-                             ELEMENT_SETTINGS_FILE, MILL_SETTINGS_FILE}) {
-        std::remove(file);
-    }
-    rmdir(folder);
+    closeBenchWindow(window);
     return 0;
 }

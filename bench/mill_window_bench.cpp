@@ -7,6 +7,8 @@
 //
 // Times are wall-clock: the window's work is shared between this thread, the worker, the X
 // server and the GL driver's threads, on the machine's two cores.
+#include "bench_window.h"
+
 #include "app/main_window.h"
 #include "app/mill_window.h"
 #include "app/solid_window.h"
@@ -19,7 +21,6 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Value_Slider.H>
-#include <FL/x.H>
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +30,6 @@
 #include <string>
 #include <thread>
 
-#include <unistd.h>
 
 namespace {
 
@@ -91,24 +91,11 @@ void BM_FiguresAfterSliderStep(benchmark::State& state, bool pathShown)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    if (!XOpenDisplay(nullptr)) {
-        std::fprintf(stderr, "tarsola_mill_window_bench needs a display: run it with xvfb-run\n");
-        return 1;
-    }
-    // The settings files go to a folder of their own, not the working folder.
-    char folder[] = "/tmp/tarsola-mill-bench-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0) {
-        return 1;
-    }
     setTraceStreams(nullptr, stderr);
-    Fl_Double_Window* window = createMainWindow();
-    window->show();
-    const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    if (!insoleView->loadFootFile(foot.c_str())) {
+    Fl_Double_Window* window = openBenchWindow("tarsola_mill_window_bench");
+    if (!window) {
         return 1;
     }
-    limitButton->value(1);
-    restoreDefaults(nullptr, nullptr);
     solidClicked(nullptr, nullptr);
     solidWindow->millButton->do_callback();
     double longest = 0.0;
@@ -126,9 +113,6 @@ int main(int argc, char** argv)
         ->UseRealTime();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    closeSolidWindow();
-    window->hide();
-    std::remove("mill_settings.txt");
-    rmdir(folder);
+    closeBenchWindow(window);
     return 0;
 }

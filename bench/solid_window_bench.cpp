@@ -6,6 +6,8 @@
 //
 // Measure a Release or RelWithDebInfo build. Times are wall-clock: the window's work is shared
 // between this thread, the X server and the GL driver's threads.
+#include "bench_window.h"
+
 #include "app/main_window.h"
 #include "app/solid_window.h"
 #include "base/trace.h"
@@ -17,7 +19,6 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Value_Slider.H>
-#include <FL/x.H>
 
 #include <benchmark/benchmark.h>
 
@@ -27,7 +28,6 @@
 #include <string>
 #include <thread>
 
-#include <unistd.h>
 
 namespace {
 
@@ -167,25 +167,11 @@ void BM_OrbitFrame(benchmark::State& state)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    if (!XOpenDisplay(nullptr)) {
-        std::fprintf(stderr, "tarsola_solid_window_bench needs a display: run it with xvfb-run\n");
-        return 1;
-    }
-    // The settings files go to a folder of their own, not the working folder.
-    char folder[] = "/tmp/tarsola-solid-bench-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0) {
-        return 1;
-    }
     setTraceStreams(nullptr, stderr);
-    Fl_Double_Window* window = createMainWindow();
-    window->show();
-    const std::string foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-    if (!insoleView->loadFootFile(foot.c_str())) {
+    Fl_Double_Window* window = openBenchWindow("tarsola_solid_window_bench");
+    if (!window) {
         return 1;
     }
-    // The slope limit on: the recompute as its heaviest.
-    limitButton->value(1);
-    restoreDefaults(nullptr, nullptr);
     windowListener = insoleChanged;
     insoleChanged = timedListener;
 
@@ -202,8 +188,6 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("OrbitFrame", BM_OrbitFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    closeSolidWindow();
-    window->hide();
-    rmdir(folder);
+    closeBenchWindow(window);
     return 0;
 }

@@ -8,8 +8,11 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/x.H>
 
+#include <FL/Fl.H>
+
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -42,6 +45,25 @@ Fl_Double_Window* openBenchWindow(const char* bench)
     limitButton->value(1);
     restoreDefaults(nullptr, nullptr);
     return window;
+}
+
+double millisecondsBetween(std::chrono::steady_clock::time_point from,
+                           std::chrono::steady_clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+bool pumpUntil(const std::function<bool()>& condition)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        Fl::wait(0.0);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
 }
 
 void closeBenchWindow(Fl_Double_Window* window)

@@ -41,25 +41,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double millisecondsBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-template <typename Condition>
-bool pumpUntil(Condition condition)
-{
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        Fl::wait(0.0);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
-
 // The frame that a step asked for, drawn now rather than at the view's next tick: the insole
 // of the step recomputed and shown. False when the frame did not recompute.
 bool drawStepFrame()

@@ -35,11 +35,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double millisecondsBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
 // Runs the event loop until the condition holds; `longest` is the longest pass in ms.
 template <typename Condition>
 bool pumpUntil(Condition condition, double& longest)

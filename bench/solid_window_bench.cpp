@@ -43,27 +43,6 @@ void timedListener()
     windowListener();
 }
 
-double millisecondsBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Runs the event loop until the condition holds, looking after every pass. The short sleep
-// leaves the cores to the X server and the GL driver instead of spinning.
-template <typename Condition>
-bool pumpUntil(Condition condition)
-{
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (Clock::now() > end) {
-            return false;
-        }
-        Fl::wait(0.0);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
-
 void openSolidWindow(bool open)
 {
     if (open) {

@@ -544,9 +544,8 @@ private:
                                                          static_cast<double>(i) * (count - 1) / (coarseCount - 1)));
             lines_[index].coarse = true;
         }
-        roughingStep_ = coarseCount > 1 ? (lines_.back().x - lines_.front().x) / (coarseCount - 1)
-                                        : setup_.stepoverMm;
-        path.figures.roughingStepoverMm = roughingStep_;
+        path.figures.roughingStepoverMm = coarseCount > 1 ? (lines_.back().x - lines_.front().x) / (coarseCount - 1)
+                                                          : setup_.stepoverMm;
         // How far around a raster point the level must allow the tool everywhere for the
         // coarse lines alone to clear what a ball there would meet: across, to the coarse
         // lines on either side; along, the ball's radius.
@@ -956,7 +955,6 @@ private:
     double r_;
     double blank_;
     double safe_;
-    double roughingStep_ = 0.0;
     double largestCut_ = 0.0;
     // Whether the moves are cut from the material as they are made.
     bool modelled_ = true;

@@ -1019,7 +1019,9 @@ bool plan(const Grid& heights, double levelMm, const MillSetup& setup, bool roug
         refusal = "the blank of " + shortest(used.blankMm) + " mm is deeper than the flute length of " +
                   shortest(used.fluteMm) + " mm";
         if (ways) {
-            const double thinnest = std::ceil(thickest - 1e-6);
+            // The thickest point is already a float, whole millimetres exactly: a blank any
+            // thinner than it would be refused above.
+            const double thinnest = std::ceil(thickest);
             const MillParameterInfo flute = millParameterInfo(MillParameter::Flute, used);
             ways->blankTooDeep = true;
             ways->blankMm = thinnest <= used.fluteMm ? thinnest : 0.0;

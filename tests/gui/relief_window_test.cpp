@@ -347,4 +347,15 @@ TEST_F(ReliefWindow, TheZoneListShowsEveryZoneWithItsAreaOnTheInsole)
                       zone.centreYMm, area[zone.id]);
         EXPECT_NE(list.find(line), std::string::npos) << line << list;
     }
+
+    // Scrolled down by a person, the list stays where it was when the insole is made again
+    // (every slider step rebuilds the solid, and the list with it).
+    panel->zones->topline(5);
+    const int scrolled = panel->zones->position();
+    ASSERT_GT(scrolled, 0);
+    insoleView->recomputePending = 1;
+    settle();
+    EXPECT_EQ(panel->zones->size(),
+              static_cast<int>(2 * drawn.zones.size()) + (drawn.cappedCells > 0 ? 1 : 0));
+    EXPECT_EQ(panel->zones->position(), scrolled);
 }

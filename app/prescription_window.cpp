@@ -70,6 +70,19 @@ std::string format(const char* pattern, double a, double b = 0.0, double c = 0.0
 
 ElementPlan& plan() { return *insoleView->elementPlan; }
 
+// The loaded foot's frame for the plan's side: the one the elements were placed from when
+// they are drawn, so that the figures and lines match them and the foot is not walked again
+// on every rebuild; found now otherwise. False when the foot has no cell.
+bool frameOf(const ElementPlan& p, FootFrame& frame)
+{
+    if (const ElementRaise* raise = activeElements(&p)) {
+        frame = raise->frame;
+        return true;
+    }
+    std::string failure;
+    return findFootFrame(insoleView->footGrid, p.settings.side, frame, failure);
+}
+
 // The plan tried with new settings or shifts on the loaded foot: taken, and the insole made
 // again at the next frame, when the elements can be placed; refused otherwise, saying why,
 // with the plan as it was.
@@ -163,10 +176,9 @@ void PrescriptionWindow::showPrescription()
 
     std::string text;
     FootFrame frame;
-    std::string failure;
     if (insoleView->sourceImage.empty()) {
         text = "尚未讀取腳型";
-    } else if (!findFootFrame(insoleView->footGrid, s.side, frame, failure)) {
+    } else if (!frameOf(p, frame)) {
         text = "腳型沒有足部格";
     } else {
         text = std::string(frame.side == FootSide::Left ? "左腳" : "右腳") +
@@ -299,14 +311,13 @@ SolidLines prescriptionLines(const QuadPlacement& quad, double levelMm)
     }
     const ElementPlan& p = plan();
     FootFrame frame;
-    std::string failure;
+    if (!frameOf(p, frame)) {
+        return lines;
+    }
     if (const ElementRaise* raise = activeElements(&p)) {
         auto drawn = std::make_unique<Grid>();
         drawElementOutlines(*raise, *insoleView, *drawn);
         lines = elementOutlines(*drawn, insoleView->heightGrid, levelMm);
-        frame = raise->frame;
-    } else if (!findFootFrame(insoleView->footGrid, p.settings.side, frame, failure)) {
-        return lines;
     }
     const SolidLines marks = landmarkLines(frame, quad, insoleView->heightGrid, levelMm);
     lines.insert(lines.end(), marks.begin(), marks.end());

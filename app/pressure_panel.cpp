@@ -356,10 +356,45 @@ PressurePanel::PressurePanel(int x, int y) : Fl_Group(x, y, 190, 482)
     end();
 }
 
+namespace {
+
+// The zone list's lines: every zone, with its centre and area on the insole's grid as the
+// batch reports them, or why there is none; no line without a measurement.
+void listZones(Fl_Browser& zones, const ReliefPlan* plan)
+{
+    if (!plan) {
+        return;
+    }
+    const DrawnRelief& drawn = *insoleView->drawnRelief;
+    if (!activeRelief(plan)) {
+        zones.add(plan->on ? "無區域達到閾值" : "減壓已關閉");
+        return;
+    }
+    for (const ReliefZone& zone : drawn.zones) {
+        char line[128];
+        std::snprintf(line, sizeof line, "區%d (%.0f, %.0f) %d mm²", zone.id, zone.centreXMm,
+                      zone.centreYMm, zone.areaMm2);
+        zones.add(line);
+        std::snprintf(line, sizeof line, "    %.0f kPa %s", static_cast<double>(zone.peakKpa),
+                      zone.fullDepth ? "全深" : "未達全深");
+        zones.add(line);
+    }
+    if (drawn.cappedCells > 0) {
+        zones.add(("255封頂 " + std::to_string(drawn.cappedCells) + " 格").c_str());
+    }
+}
+
+}  // namespace
+
 void PressurePanel::showRelief()
 {
     const ReliefPlan* plan = insoleView->reliefPlan.get();
+    // The list is filled again on every rebuild of the solid, every slider step: one a person
+    // scrolled down stays where they put it.
+    const int scrolled = zones->position();
     zones->clear();
+    listZones(*zones, plan);
+    zones->position(scrolled);
     if (!plan) {
         setText(measurement, "尚無壓力量測");
         measurement->labelcolor(FL_FOREGROUND_COLOR);
@@ -385,25 +420,6 @@ void PressurePanel::showRelief()
     showValue(shiftYInput, plan->correction.shiftYMm);
     showValue(turnInput, plan->correction.turnDegrees);
     mirrorButton->value(plan->correction.mirror);
-
-    const DrawnRelief& drawn = *insoleView->drawnRelief;
-    if (!activeRelief(plan)) {
-        zones->add(plan->on ? "無區域達到閾值" : "減壓已關閉");
-        return;
-    }
-    // Every zone, with its centre and area on the insole's grid as the batch reports them.
-    for (const ReliefZone& zone : drawn.zones) {
-        char line[128];
-        std::snprintf(line, sizeof line, "區%d (%.0f, %.0f) %d mm²", zone.id, zone.centreXMm,
-                      zone.centreYMm, zone.areaMm2);
-        zones->add(line);
-        std::snprintf(line, sizeof line, "    %.0f kPa %s", static_cast<double>(zone.peakKpa),
-                      zone.fullDepth ? "全深" : "未達全深");
-        zones->add(line);
-    }
-    if (drawn.cappedCells > 0) {
-        zones->add(("255封頂 " + std::to_string(drawn.cappedCells) + " 格").c_str());
-    }
 }
 
 bool openMeasurement(PressurePanel& panel, const char* chosenUtf8Name)

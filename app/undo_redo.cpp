@@ -88,32 +88,33 @@ bool noteInsoleChange()
     return history.note(insoleNow());
 }
 
-bool undoLastChange()
+namespace {
+
+// Takes the step that `take` gives from the history, after noting the change not yet noted.
+bool takeFromHistory(bool (UndoHistory::*take)(JobSources&), const char* none, const char* done)
 {
     if (!insoleView || taking || Fl::pushed()) {
         return false;
     }
     noteInsoleChange();
     JobSources step;
-    if (!history.undo(step)) {
-        traceSuccess("Nothing to undo");
+    if (!(history.*take)(step)) {
+        traceSuccess(none);
         return false;
     }
-    return takeStep(step, "Undone: the insole as before the last change");
+    return takeStep(step, done);
+}
+
+}  // namespace
+
+bool undoLastChange()
+{
+    return takeFromHistory(&UndoHistory::undo, "Nothing to undo", "Undone: the insole as before the last change");
 }
 
 bool redoLastChange()
 {
-    if (!insoleView || taking || Fl::pushed()) {
-        return false;
-    }
-    noteInsoleChange();
-    JobSources step;
-    if (!history.redo(step)) {
-        traceSuccess("Nothing to redo");
-        return false;
-    }
-    return takeStep(step, "Redone: the change undone last");
+    return takeFromHistory(&UndoHistory::redo, "Nothing to redo", "Redone: the change undone last");
 }
 
 int stepsToUndo() { return static_cast<int>(history.undoSteps()); }

@@ -37,26 +37,18 @@ bool UndoHistory::note(const JobSources& now)
 
 void UndoHistory::settle(const JobSources& now) { current_ = stepOf(now); }
 
-bool UndoHistory::undo(JobSources& step)
-{
-    if (undo_.empty() || !current_) {
-        return false;
-    }
-    redo_.push_back(std::move(*current_));
-    current_ = std::move(undo_.back());
-    undo_.pop_back();
-    step = current_->sources;
-    return true;
-}
+bool UndoHistory::undo(JobSources& step) { return move(undo_, redo_, step); }
 
-bool UndoHistory::redo(JobSources& step)
+bool UndoHistory::redo(JobSources& step) { return move(redo_, undo_, step); }
+
+bool UndoHistory::move(std::deque<Step>& from, std::deque<Step>& to, JobSources& step)
 {
-    if (redo_.empty() || !current_) {
+    if (from.empty() || !current_) {
         return false;
     }
-    undo_.push_back(std::move(*current_));
-    current_ = std::move(redo_.back());
-    redo_.pop_back();
+    to.push_back(std::move(*current_));
+    current_ = std::move(from.back());
+    from.pop_back();
     step = current_->sources;
     return true;
 }

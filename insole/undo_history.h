@@ -10,7 +10,6 @@
 #include <deque>
 #include <optional>
 #include <string>
-#include <vector>
 
 class UndoHistory {
 public:
@@ -43,8 +42,10 @@ private:
     };
     static Step stepOf(const JobSources& sources);
     static bool same(const Step& a, const Step& b);
+    // Takes the last step of `from` as the current one, the current one going to `to`.
+    bool move(std::deque<Step>& from, std::deque<Step>& to, JobSources& step);
 
     std::optional<Step> current_;
     std::deque<Step> undo_;
-    std::vector<Step> redo_;
+    std::deque<Step> redo_;
 };

@@ -902,24 +902,30 @@ def scenario_relief_from_a_measurement(s, tools):
     view = s.settled_solid_view(solid)
     outline = sum(1 for i in range(0, len(view), 3) if view[i:i + 3] == b"\xff\xff\xff")
     check(outline > 50, "the zones' outlines are not seen on the solid (%d white pixels)" % outline)
+    check_saved_is_the_batch_insole(s, tools, ["--pressure", s.path("plate.csv")], "relief")
+    check(s.stderr() == "", "standard error: %r" % s.stderr())
+
+
+def check_saved_is_the_batch_insole(s, tools, options, what):
+    """Saves the insole through the dialog and checks it is the one tarsola-batch makes of
+    foot.bmp with these options, and not the plain one: the window's `what` reached the file."""
     # A name whose first letter starts no file of the folder: the chooser completes names.
     s.save("insole")
     saved_path = s.path("insole.bmp")
     wait_until(lambda: os.path.exists(saved_path), "insole.bmp to be written")
     batch_path = os.path.join(s.root, "batch.bmp")
-    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--pressure", s.path("plate.csv"),
-                             "-o", batch_path], capture_output=True, text=True, timeout=TIMEOUT)
-    check(result.returncode == 0, "tarsola-batch --pressure failed: " + result.stderr)
+    result = subprocess.run([tools.batch, s.path("foot.bmp")] + options + ["-o", batch_path],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    check(result.returncode == 0, "tarsola-batch with the %s failed: %s" % (what, result.stderr))
     plain_path = os.path.join(s.root, "plain.bmp")
     subprocess.run([tools.batch, s.path("foot.bmp"), "-o", plain_path], capture_output=True,
                    timeout=TIMEOUT)
     with open(saved_path, "rb") as f:
         saved = f.read()
     with open(batch_path, "rb") as f:
-        check(f.read() == saved, "the relieved insole differs from tarsola-batch --pressure's")
+        check(f.read() == saved, "the insole with the %s differs from tarsola-batch's" % what)
     with open(plain_path, "rb") as f:
-        check(f.read() != saved, "the insole saved is the one without relief")
-    check(s.stderr() == "", "standard error: %r" % s.stderr())
+        check(f.read() != saved, "the insole saved is the one without the %s" % what)
 
 
 def scenario_save_at_once_is_the_batch_insole(s, tools):
@@ -961,23 +967,7 @@ def scenario_prescription_pad_and_heel_cup(s, tools):
     view = s.settled_solid_view(solid)
     lines = sum(1 for i in range(0, len(view), 3) if view[i:i + 3] == ELEMENT_LINE)
     check(lines > 50, "the elements' outlines are not seen on the solid (%d pixels)" % lines)
-    s.save("insole")
-    saved_path = s.path("insole.bmp")
-    wait_until(lambda: os.path.exists(saved_path), "insole.bmp to be written")
-    batch_path = os.path.join(s.root, "batch.bmp")
-    result = subprocess.run([tools.batch, s.path("foot.bmp"), "--met-pad-mm", "4",
-                             "--heel-cup-mm", "6", "-o", batch_path],
-                            capture_output=True, text=True, timeout=TIMEOUT)
-    check(result.returncode == 0, "tarsola-batch with the elements failed: " + result.stderr)
-    plain_path = os.path.join(s.root, "plain.bmp")
-    subprocess.run([tools.batch, s.path("foot.bmp"), "-o", plain_path], capture_output=True,
-                   timeout=TIMEOUT)
-    with open(saved_path, "rb") as f:
-        saved = f.read()
-    with open(batch_path, "rb") as f:
-        check(f.read() == saved, "the insole with elements differs from tarsola-batch's")
-    with open(plain_path, "rb") as f:
-        check(f.read() != saved, "the insole saved is the one without elements")
+    check_saved_is_the_batch_insole(s, tools, ["--met-pad-mm", "4", "--heel-cup-mm", "6"], "elements")
     # The switches are kept for the next run.
     with open(s.path("element_settings.txt")) as f:
         kept = f.read()

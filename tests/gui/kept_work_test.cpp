@@ -2,7 +2,7 @@
 // foot, the sliders, the measurement with its corrections and relief, and the 3D
 // window as they were. A relief stays in sight while it changes the insole, and the message
 // lines show whole words of the newest message, in the program's words.
-#include "gui_fixture.h"
+#include "solid_window_fixture.h"
 
 #include "app/alterations_line.h"
 #include "app/message_line.h"
@@ -30,18 +30,14 @@
 
 namespace {
 
-class KeptWork : public WindowTest {
+class KeptWork : public MeasuredFootTest {
 protected:
     void SetUp() override
     {
-        WindowTest::SetUp();
-        foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-        heightSlider->value(1.0);
-        limitButton->value(0);
-        ASSERT_TRUE(loadFoot(foot));
-        ASSERT_TRUE(openSolidWindow());
-        panel = solidWindow->pressurePanel;
-        writeFileBytes(dir.file("plate.csv"), pressureMatrixOf(insoleView->footGrid, 5.0));
+        MeasuredFootTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         testing::internal::CaptureStderr();
         ASSERT_TRUE(openMeasurement(*panel, dir.file("plate.csv").c_str()));
         testing::internal::GetCapturedStderr();
@@ -52,22 +48,11 @@ protected:
 
     void TearDown() override
     {
-        WindowTest::TearDown();
+        MeasuredFootTest::TearDown();
         // The other window tests start without a measurement.
         insoleView->reliefPlan.reset();
         insoleView->recomputePending = 1;
         waitForRecompute();
-    }
-
-    // Runs the recompute the controls asked for and the 3D window's rebuild after it.
-    static void settle()
-    {
-        waitForRecompute();
-        if (solidWindow->shown()) {
-            testing::internal::CaptureStdout();
-            solidWindow->rebuild();
-            testing::internal::GetCapturedStdout();
-        }
     }
 
     // The insole of this foot at the controls' settings without any relief.
@@ -85,10 +70,6 @@ protected:
         testing::internal::GetCapturedStdout();
         return state->heightGrid;
     }
-
-    std::string foot;
-    TempDir dir;
-    PressurePanel* panel = nullptr;
 };
 
 // Everything a person set up, as it stands.

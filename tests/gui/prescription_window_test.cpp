@@ -1,7 +1,7 @@
 // The prescription through its window's real widgets: opened from the 3D window, elements
 // switched on and tuned, the insole the main view saves the same as tarsola-batch's with the
 // same elements, entries out of range refused, and a load clearing the hand shifts.
-#include "gui_fixture.h"
+#include "solid_window_fixture.h"
 
 #include "app/alterations_line.h"
 #include "app/message_line.h"
@@ -20,10 +20,11 @@
 
 namespace {
 
-class PrescriptionTest : public WindowTest {
+class PrescriptionTest : public SolidWindowTest {
 protected:
     void SetUp() override
     {
+        SolidWindowTest::SetUp();
         foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
         heightSlider->value(1.0);
         limitButton->value(0);
@@ -45,14 +46,7 @@ protected:
         insoleView->recomputePending = 1;
         closePrescriptionWindow();
         settle();
-    }
-
-    static void settle()
-    {
-        waitForRecompute();
-        testing::internal::CaptureStdout();
-        solidWindow->rebuild();
-        testing::internal::GetCapturedStdout();
+        SolidWindowTest::TearDown();
     }
 
     static void check(Fl_Check_Button* button)
@@ -101,21 +95,12 @@ TEST_F(PrescriptionTest, SaveEqualsTheBatchWithTheSameElements)
     ASSERT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage,
                            dir.file("window.bmp").c_str()));
     testing::internal::GetCapturedStderr();
-    BatchOptions options;
-    options.feet = {foot};
-    options.out = dir.file("batch.bmp");
-    options.width = widthSlider->value();
-    options.length = lengthSlider->value();
-    options.scan.levelMm = currentLevelMm();
+    BatchOptions options = batchOptionsAsTheWindow(foot, dir.file("batch.bmp"));
     options.elements.metPadMm = 4;
     options.elements.metPadShift = "0,2";
     options.elements.heelCupMm = 8;
     options.elements.heelCupWidthMm = 14;
-    std::FILE* sink = std::tmpfile();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(runBatch(options, sink, sink, false), 0);
-    testing::internal::GetCapturedStdout();
-    std::fclose(sink);
+    EXPECT_EQ(runBatchQuietly(options), 0);
     EXPECT_EQ(readFileBytes(dir.file("batch.bmp")), readFileBytes(dir.file("window.bmp")));
 
     // The switches and parameters are kept for the next run; the hand shift is not.

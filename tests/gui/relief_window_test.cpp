@@ -1,7 +1,7 @@
 // The relief through the 3D window's real widgets: a measurement opened for the loaded foot,
 // the relief switched and tuned, the insole the main view saves made by the same recompute as
 // the batch's, and a new foot clearing the measurement.
-#include "gui_fixture.h"
+#include "solid_window_fixture.h"
 
 #include "app/message_line.h"
 #include "app/pressure_panel.h"
@@ -38,20 +38,8 @@ std::vector<std::uint8_t> modelPartOf(const std::vector<std::uint8_t>& package)
     return model;
 }
 
-class ReliefWindow : public WindowTest {
+class ReliefWindow : public MeasuredFootTest {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        foot = std::string(TARSOLA_SOURCE_DIR) + "/samples/foot.bmp";
-        heightSlider->value(1.0);
-        limitButton->value(0);
-        ASSERT_TRUE(loadFoot(foot));
-        ASSERT_TRUE(openSolidWindow());
-        panel = solidWindow->pressurePanel;
-        writeFileBytes(dir.file("plate.csv"), pressureMatrixOf(insoleView->footGrid, 5.0));
-    }
-
     // The switches that lay a measurement are the panel's, kept from one measurement to the
     // next: every test leaves them off.
     void TearDown() override
@@ -64,6 +52,7 @@ protected:
             }
         }
         testing::internal::GetCapturedStderr();
+        MeasuredFootTest::TearDown();
     }
 
     // The zone list as it reads, one line per browser line.
@@ -74,15 +63,6 @@ protected:
             text += std::string(panel->zones->text(line)) + "\n";
         }
         return text;
-    }
-
-    // Runs the recompute the controls asked for and the 3D window's rebuild after it.
-    static void settle()
-    {
-        waitForRecompute();
-        testing::internal::CaptureStdout();
-        solidWindow->rebuild();
-        testing::internal::GetCapturedStdout();
     }
 
     // The insole the core makes of this foot and measurement at the controls' settings:
@@ -112,10 +92,6 @@ protected:
         testing::internal::GetCapturedStdout();
         return state->heightGrid;
     }
-
-    std::string foot;
-    TempDir dir;
-    PressurePanel* panel = nullptr;
 };
 
 }  // namespace
@@ -141,18 +117,9 @@ TEST_F(ReliefWindow, AMeasurementRelievesTheInsoleTheMainViewSaves)
     EXPECT_TRUE(saveInsole(insoleView->heightGrid, insoleView->sourceImage, dir.file("relieved.bmp").c_str()));
     testing::internal::GetCapturedStderr();
     // And tarsola-batch with the same foot, measurement and settings saves the same bytes.
-    BatchOptions options;
-    options.feet = {foot};
-    options.out = dir.file("batch.bmp");
-    options.width = widthSlider->value();
-    options.length = lengthSlider->value();
-    options.scan.levelMm = currentLevelMm();
+    BatchOptions options = batchOptionsAsTheWindow(foot, dir.file("batch.bmp"));
     options.pressure.measurement = dir.file("plate.csv");
-    std::FILE* sink = std::tmpfile();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(runBatch(options, sink, sink, false), 0);
-    testing::internal::GetCapturedStdout();
-    std::fclose(sink);
+    EXPECT_EQ(runBatchQuietly(options), 0);
     EXPECT_EQ(readFileBytes(dir.file("batch.bmp")), readFileBytes(dir.file("relieved.bmp")));
     // Save solid's 3MF records the measurement and the relief, as the batch's does.
     testing::internal::CaptureStderr();
@@ -380,4 +347,15 @@ TEST_F(ReliefWindow, TheZoneListShowsEveryZoneWithItsAreaOnTheInsole)
                       zone.centreYMm, area[zone.id]);
         EXPECT_NE(list.find(line), std::string::npos) << line << list;
     }
+
+    // Scrolled down by a person, the list stays where it was when the insole is made again
+    // (every slider step rebuilds the solid, and the list with it).
+    panel->zones->topline(5);
+    const int scrolled = panel->zones->position();
+    ASSERT_GT(scrolled, 0);
+    insoleView->recomputePending = 1;
+    settle();
+    EXPECT_EQ(panel->zones->size(),
+              static_cast<int>(2 * drawn.zones.size()) + (drawn.cappedCells > 0 ? 1 : 0));
+    EXPECT_EQ(panel->zones->position(), scrolled);
 }

@@ -43,7 +43,7 @@ void counters(benchmark::State& run, const Toolpath& path, std::size_t bytes)
     run.counters["machining_min"] = path.figures.machiningSeconds / 60.0;
 }
 
-// The finishing path alone: roughing with a step-down as deep as the blank leaves one level.
+// The finishing path alone, without roughing: each stroke entered as if the blank were whole.
 void finishingPath(benchmark::State& run, double stepover)
 {
     MillSetup setup;

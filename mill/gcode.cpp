@@ -156,8 +156,8 @@ std::string encodeGcode(const Toolpath& path, const GcodeRecipe& recipe)
     if (!recipe.relief.empty()) {
         comment(out, "Relief: " + recipe.relief);
     }
-    // One comment per element: a comment holds at most 200 characters, and every element
-    // must be in the recipe.
+    // One comment per element, each beginning a line of its own, so that an element is
+    // found at a glance however many the prescription has.
     for (std::size_t start = 0; start < recipe.elements.size();) {
         std::size_t end = recipe.elements.find("; ", start);
         if (end == std::string::npos) {

@@ -16,6 +16,24 @@ MillMaterial::MillMaterial(double minX, double minY, double maxX, double maxY, d
     top_.assign(static_cast<std::size_t>(columns_) * rows_, static_cast<float>(top));
 }
 
+namespace {
+
+// A cell under the tool: lowered to it where the tool is below its top, and the thickness
+// taken there kept when it is the greatest so far.
+template <bool Cutting>
+void take(float& top, double tool, double& deepest)
+{
+    const double thickness = top - tool;
+    if (thickness > deepest) {
+        deepest = thickness;
+    }
+    if (Cutting && thickness > 0.0) {
+        top = static_cast<float>(tool);
+    }
+}
+
+}  // namespace
+
 // The lowest point over a cell's centre q of the tool whose ball's centre runs from
 // C(0) = a + (0, 0, r) to C(1) = b + (0, 0, r): min over t of Cz(t) - sqrt(r^2 - |q - C(t)|^2),
 // taken where the ball covers q. With u = q - a, h = b - a seen from above and dz the rise,
@@ -47,14 +65,7 @@ double MillMaterial::sweep(double ax, double ay, double az, double bx, double by
                 if (g <= 0.0) {
                     continue;
                 }
-                const double tool = low - std::sqrt(g);
-                const double thickness = line[column] - tool;
-                if (thickness > deepest) {
-                    deepest = thickness;
-                }
-                if (Cutting && thickness > 0.0) {
-                    line[column] = static_cast<float>(tool);
-                }
+                take<Cutting>(line[column], low - std::sqrt(g), deepest);
             }
         }
         return deepest;
@@ -81,13 +92,7 @@ double MillMaterial::sweep(double ax, double ay, double az, double bx, double by
                 continue;
             }
             const double tool = centre + t * dz - std::sqrt(g);
-            const double thickness = line[column] - tool;
-            if (thickness > deepest) {
-                deepest = thickness;
-            }
-            if (Cutting && thickness > 0.0) {
-                line[column] = static_cast<float>(tool);
-            }
+            take<Cutting>(line[column], tool, deepest);
         }
     }
     return deepest;

@@ -544,9 +544,8 @@ private:
                                                          static_cast<double>(i) * (count - 1) / (coarseCount - 1)));
             lines_[index].coarse = true;
         }
-        roughingStep_ = coarseCount > 1 ? (lines_.back().x - lines_.front().x) / (coarseCount - 1)
-                                        : setup_.stepoverMm;
-        path.figures.roughingStepoverMm = roughingStep_;
+        path.figures.roughingStepoverMm = coarseCount > 1 ? (lines_.back().x - lines_.front().x) / (coarseCount - 1)
+                                                          : setup_.stepoverMm;
         // How far around a raster point the level must allow the tool everywhere for the
         // coarse lines alone to clear what a ball there would meet: across, to the coarse
         // lines on either side; along, the ball's radius.
@@ -956,7 +955,6 @@ private:
     double r_;
     double blank_;
     double safe_;
-    double roughingStep_ = 0.0;
     double largestCut_ = 0.0;
     // Whether the moves are cut from the material as they are made.
     bool modelled_ = true;
@@ -1021,7 +1019,9 @@ bool plan(const Grid& heights, double levelMm, const MillSetup& setup, bool roug
         refusal = "the blank of " + shortest(used.blankMm) + " mm is deeper than the flute length of " +
                   shortest(used.fluteMm) + " mm";
         if (ways) {
-            const double thinnest = std::ceil(thickest - 1e-6);
+            // The thickest point is already a float, whole millimetres exactly: a blank any
+            // thinner than it would be refused above.
+            const double thinnest = std::ceil(thickest);
             const MillParameterInfo flute = millParameterInfo(MillParameter::Flute, used);
             ways->blankTooDeep = true;
             ways->blankMm = thinnest <= used.fluteMm ? thinnest : 0.0;

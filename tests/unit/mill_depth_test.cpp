@@ -190,6 +190,15 @@ TEST(ToolpathDepth, ABlankDeeperThanTheFluteNamesTheBlankAndTheFluteThatWouldMil
     setup.fluteMm = 13.5;
     ASSERT_FALSE(planToolpath(grid, DEFAULT_LEVEL_MM, setup, path, refusal, &ways));
     EXPECT_EQ(millWaysOutText(ways, "--blank-mm", "--flute-mm", ""), "--flute-mm 16");
+    // A level whose thickest point lies a hair above a whole millimetre (70 levels of
+    // 0.20000001 mm are 14.0000007 mm): the blank named is the next millimetre up, and mills.
+    setup.fluteMm = 15.0;
+    const double hairLevel = 0.20000001;
+    ASSERT_FALSE(planToolpath(grid, hairLevel, setup, path, refusal, &ways));
+    EXPECT_EQ(ways.blankMm, 15.0) << refusal;
+    setup.blankMm = ways.blankMm;
+    EXPECT_TRUE(planToolpath(grid, hairLevel, setup, path, refusal)) << refusal;
+    setup.blankMm = 0.0;
     // Another refusal names no way out.
     setup.fluteMm = 40.0;
     setup.blankMm = 10.0;

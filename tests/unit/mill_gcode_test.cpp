@@ -159,8 +159,8 @@ TEST(GcodeFile, ReadBackHoldsTheRecipeTheUnitsAndThePathsPoints)
     noRelief.relief.clear();
     EXPECT_EQ(encodeGcode(path, noRelief).find("Relief"), std::string::npos);
     EXPECT_EQ(encodeGcode(path, noRelief).find("Elements"), std::string::npos);
-    // Every element in a comment of its own, however many there are: a comment is cut at 200
-    // characters, and the recipe of five elements is longer.
+    // Every element in a comment of its own, however many there are: here five, over 200
+    // characters together.
     GcodeRecipe prescribed = recipe();
     prescribed.elements = "elements left foot (found); metatarsal pad 4 mm, 8 mm behind the heads, "
                           "shifted 0, 0 mm; metatarsal bar 4 mm, front edge by the head line, shifted "
